@@ -298,7 +298,9 @@ void PictureBox::on_form_loaded() {
     const os::RECT r = pixel_rect();
     const int w = r.right - r.left - 2 * border();
     const int h = r.bottom - r.top - 2 * border();
-    m_image = os::CreateImageDC(w > 0 ? w : 1, h > 0 ? h : 1, ResolveColor(back_color()));
+    m_image_width = w > 0 ? w : 1;
+    m_image_height = h > 0 ? h : 1;
+    m_image = os::CreateImageDC(m_image_width, m_image_height, ResolveColor(back_color()));
     redraw_image();
 }
 
@@ -321,8 +323,12 @@ void PictureBox::redraw_image() {
     m_uniform = true;
     if (m_picture == nullptr) return;
     m_uniform = false;
-    for (int y = 0; y < m_picture->height; ++y)
-        for (int x = 0; x < m_picture->width; ++x)
+    // The picture is drawn unscaled from the top-left corner and clipped by
+    // the box; the box does not grow to the picture.
+    const int width = m_picture->width < m_image_width ? m_picture->width : m_image_width;
+    const int height = m_picture->height < m_image_height ? m_picture->height : m_image_height;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             os::SetPixel(m_image, x, y,
                          m_picture->pixels[static_cast<std::size_t>(y * m_picture->width + x)]);
 }

@@ -261,6 +261,8 @@ private:
     int border() const;
     void redraw_image();
     os::HDC m_image = 0;
+    int m_image_width = 0;
+    int m_image_height = 0;
     bool m_uniform = false;  // the image holds nothing but the background colour
     BorderStyle m_border_style = BorderStyle::FixedSingle;
     const Picture* m_picture = nullptr;

@@ -1,0 +1,78 @@
+// What the end-to-end tests use to drive the real program on an X server:
+// start it with a fresh HOME, find its windows, move and click the pointer
+// through XTest, read pixels from the screen and window-manager state.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// One connection to the display named by DISPLAY.
+class Desktop {
+public:
+    Desktop();
+    ~Desktop();
+    bool ok() const { return m_display != nullptr; }
+    Display* display() const { return m_display; }
+
+    void paint_root(unsigned rgb);
+    unsigned pixel(int x, int y);  // 0xRRGGBB of what the screen shows
+    void move_pointer(int x, int y);
+    void press(int button);
+    void release(int button);
+    void click(int x, int y, int button = 1);
+    void key(const char* keysym_name, bool alt = false, bool shift = false);
+    void sync();
+
+    // Top-level client windows of a process (by _NET_WM_PID), in creation order.
+    std::vector<Window> windows_of(pid_t pid);
+    Rect client_rect(Window w);     // screen coordinates
+    Rect frame_rect(Window w);      // including the window manager's frame
+    std::string name(Window w);
+    std::vector<std::string> atoms(Window w, const char* property);
+    bool has_state(Window w, const char* state_atom);
+    bool is_iconic(Window w);
+    std::vector<Window> stacking();  // _NET_CLIENT_LIST_STACKING, bottom first
+    void close(Window w);            // a WM_DELETE_WINDOW request
+    Window create_window(const Rect& r, unsigned rgb, bool override_redirect = false);
+    void destroy_window(Window w);
+
+private:
+    Display* m_display = nullptr;
+};
+
+// The real program, started with a HOME of its own.
+class Program {
+public:
+    explicit Program(const std::string& home = "");
+    ~Program();
+    pid_t pid() const { return m_pid; }
+    const std::string& home() const { return m_home; }
+    bool running();
+    // Waits for the process to end; false if it is still running at the deadline.
+    bool wait_exit(std::chrono::milliseconds timeout, int* status = nullptr);
+    void kill_now();
+
+private:
+    pid_t m_pid = -1;
+    std::string m_home;
+    bool m_own_home = false;
+};
+
+std::string MakeTempHome();
+void RemoveTree(const std::string& path);
+
+// Polls `ready` every 10 ms until it holds or the timeout passes.
+bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+}  // namespace e2e

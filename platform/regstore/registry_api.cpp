@@ -143,6 +143,7 @@ public:
     }
 
     bool close_handle(HKEY key) { return m_handles.erase(key) != 0; }
+    int open_handles() const { return static_cast<int>(m_handles.size()); }
 
     void inject(const std::string& call, LSTATUS status, int count) { m_faults[call] = {status, count}; }
     void clear_faults() { m_faults.clear(); }
@@ -256,6 +257,12 @@ void ClearFaults() {
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
     registry.clear_faults();
+}
+
+int OpenKeyCount() {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return registry.open_handles();
 }
 
 }  // namespace regstore

@@ -24,4 +24,8 @@ void UseMemoryStore();  // a fresh, empty store of the same semantics
 void InjectFault(const std::string& call, os::LSTATUS status, int count = 1);
 void ClearFaults();
 
+// How many key handles are open now (the predefined roots never count), so
+// that tests can see every opened key closed again.
+int OpenKeyCount();
+
 }  // namespace regstore

@@ -290,7 +290,9 @@ TEST_P(RegistrySemantics, OpenedHandlesAreDistinctAndNeverARoot) {
         EXPECT_NE(key, 0u);
         EXPECT_TRUE(seen.insert(key).second) << key;
     }
+    EXPECT_EQ(regstore::OpenKeyCount(), 50);
     for (HKEY key : seen) EXPECT_EQ(os::RegCloseKey(key), 0);
+    EXPECT_EQ(regstore::OpenKeyCount(), 0);
 }
 
 TEST_P(RegistrySemantics, OtherRootsAreEmptyHivesThatCannotBeWritten) {

@@ -1,0 +1,232 @@
+// Internal state of the X11 backend, shared by the .cpp files of this folder
+// only. Nothing outside platform/x11 includes this header.
+#pragma once
+
+#include <X11/Xft/Xft.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/os.h"
+
+namespace x11 {
+
+struct Atoms {
+    Atom wm_protocols = 0;
+    Atom wm_delete_window = 0;
+    Atom wm_state = 0;
+    Atom wm_change_state = 0;
+    Atom net_supported = 0;
+    Atom net_supporting_wm_check = 0;
+    Atom net_wm_state = 0;
+    Atom net_wm_state_above = 0;
+    Atom net_wm_state_max_vert = 0;
+    Atom net_wm_state_max_horz = 0;
+    Atom net_wm_state_modal = 0;
+    Atom net_wm_moveresize = 0;
+    Atom net_frame_extents = 0;
+    Atom net_request_frame_extents = 0;
+    Atom net_wm_name = 0;
+    Atom net_wm_icon = 0;
+    Atom net_wm_pid = 0;
+    Atom net_active_window = 0;
+    Atom net_wm_window_type = 0;
+    Atom net_wm_window_type_dialog = 0;
+    Atom net_wm_window_type_popup_menu = 0;
+    Atom motif_wm_hints = 0;
+    Atom utf8_string = 0;
+};
+
+struct Extents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+// One native window of this process. Geometry is cached from the events the
+// server sends, so that reading it never costs a round trip.
+struct NativeWindow {
+    ::Window xid = 0;
+    os::LONG_PTR proc = 0;
+    bool framed = true;
+    int width = 0;  // client size
+    int height = 0;
+    int outer_x = 0;  // frame top-left on the screen
+    int outer_y = 0;
+    Extents extents;
+    bool reparented = false;  // a window manager put a frame around it
+    bool shown = false;       // the program asked for it to be visible
+    bool iconic = false;      // from WM_STATE
+    bool maximized = false;   // from _NET_WM_STATE
+    bool topmost = false;
+    bool destroying = false;
+    Pixmap back = 0;  // back buffer the window is painted from
+    XftDraw* draw = nullptr;
+    bool has_invalid = false;
+    os::RECT invalid{};
+    os::RECT painting{};  // the rectangle handed out by BeginPaint
+    os::HDC paint_dc = 0;
+    int cursor_id = 0;
+    os::HMENU system_menu = 0;
+    unsigned long background = 0;
+    std::string title;
+};
+
+struct Timer {
+    os::HWND hwnd = 0;
+    os::UINT_PTR id = 0;
+    std::int64_t interval_ns = 0;
+    std::int64_t due_ns = 0;
+};
+
+enum class DcKind { Screen, Paint, Image };
+
+// Screen DCs read what the screen shows inside a window's client area; paint
+// DCs draw into a window's back buffer; image DCs are pixels in this process.
+struct DeviceContext {
+    DcKind kind = DcKind::Screen;
+    os::HWND hwnd = 0;
+    bool own = false;  // hwnd is one of this process's windows
+    int origin_x = 0;  // client origin on the screen (foreign windows)
+    int origin_y = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<os::COLORREF> pixels;  // image DCs, row by row
+};
+
+struct Font {
+    XftFont* xft = nullptr;
+    bool underline = false;
+    bool strike_out = false;
+};
+
+struct MenuItem {
+    os::UINT flags = 0;
+    os::UINT_PTR id = 0;
+    std::string text;
+};
+
+struct Menu {
+    os::HWND owner = 0;
+    std::vector<MenuItem> items;
+};
+
+struct Backend {
+    Display* dpy = nullptr;
+    int screen = 0;
+    ::Window root = 0;
+    Visual* visual = nullptr;
+    Colormap colormap = 0;
+    int depth = 0;
+    GC gc = nullptr;
+    Atoms atoms;
+    bool has_shape = false;
+    int xi_opcode = -1;  // XInput2, for raw pointer motion
+    int dpi = 96;
+    int timer_fd = -1;
+    std::int64_t armed_due_ns = -1;
+
+    std::map<os::HWND, std::unique_ptr<NativeWindow>> windows;
+    std::deque<os::MSG> queue;
+    bool quit = false;
+    int quit_code = 0;
+    std::vector<Timer> timers;
+    os::UINT_PTR next_timer_id = 1;
+    std::vector<os::HWND> modal;  // input goes only to the last one
+
+    std::unordered_map<os::HDC, DeviceContext> dcs;
+    os::HDC next_dc = 1;
+    std::unordered_map<os::HFONT, Font> fonts;
+    os::HFONT next_font = 1;
+    Font default_font;
+    std::unordered_map<os::HMENU, Menu> menus;
+    os::HMENU next_menu = 1;
+    std::map<int, Cursor> cursors;
+
+    os::HWND capture = 0;
+    os::HWND focus = 0;
+    unsigned int last_input_state = 0;  // modifier state of the latest input event
+    os::POINT cursor{};
+    bool cursor_known = false;
+    std::int64_t cursor_read_ns = 0;
+    // Double-click detection.
+    os::HWND last_press_hwnd = 0;
+    unsigned int last_press_button = 0;
+    Time last_press_time = 0;
+    int last_press_x = 0;
+    int last_press_y = 0;
+};
+
+// ---- display.cpp ----------------------------------------------------------
+Backend* live();  // nullptr before StartUp
+std::int64_t now_ns();
+unsigned long pixel_of(os::COLORREF colour);
+os::COLORREF colour_of(unsigned long pixel);
+void send_to_root(::Window about, Atom type, long d0, long d1, long d2, long d3, long d4);
+bool wm_supports(Atom feature);  // false when no EWMH window manager runs
+int screen_width();
+int screen_height();
+
+// ---- windows.cpp ----------------------------------------------------------
+NativeWindow* find_window(os::HWND hwnd);
+os::HWND handle_of(::Window xid);
+os::POINT client_origin(const NativeWindow& w);
+struct WindowOptions {
+    bool override_redirect = false;
+    os::HWND transient_for = 0;
+    Atom window_type = 0;
+    bool modal = false;
+};
+os::HWND create_window(const os::FormWindowSpec& spec, const WindowOptions& options);
+void read_wm_state(NativeWindow& w);
+void read_net_wm_state(NativeWindow& w);
+void read_frame_extents(NativeWindow& w);
+void refresh_position(NativeWindow& w);
+void resize_client(NativeWindow& w, int width, int height);
+void copy_to_window(NativeWindow& w, const os::RECT& rect);
+void request_state(NativeWindow& w, bool add, Atom first, Atom second);
+
+// ---- events.cpp -----------------------------------------------------------
+void post(os::HWND hwnd, os::UINT message, os::WPARAM wParam, os::LPARAM lParam);
+void forget_window(os::HWND hwnd);  // drops its queued messages and timers
+bool accepts_input(os::HWND hwnd);
+// Runs a nested message loop until *done; false when WM_QUIT arrived (it is
+// posted again so that the outer loop ends too).
+bool run_modal_loop(const bool& done);
+
+// ---- paint.cpp ------------------------------------------------------------
+os::HDC add_dc(DeviceContext dc);
+DeviceContext* find_dc(os::HDC hdc);
+void forget_window_dcs(os::HWND hwnd);
+NativeWindow* drawing_target(os::HDC hdc);  // the window a paint DC draws into
+
+// ---- screen.cpp -----------------------------------------------------------
+// The client area a screen DC reads, in screen coordinates.
+bool dc_screen_area(const DeviceContext& dc, os::RECT* area);
+// What the screen shows in the rectangle, as 0x00BBGGRR row by row.
+bool read_drawable(Drawable from, int x, int y, int width, int height,
+                   std::vector<os::COLORREF>* pixels);
+
+// ---- text.cpp -------------------------------------------------------------
+XftFont* font_of(os::HFONT font);
+void close_fonts();
+// Lines of text as DrawTextA lays them out; used to size message boxes.
+std::vector<std::string> layout_lines(XftFont* font, const std::string& text, os::UINT format,
+                                      int width);
+int text_width(XftFont* font, const std::string& utf8);
+std::string to_utf8(const char* text, std::size_t length);
+
+// ---- menus.cpp ------------------------------------------------------------
+void popup_system_menu(os::HWND hwnd, int x_root, int y_root, bool from_keyboard);
+void forget_window_menu(os::HWND hwnd);
+
+}  // namespace x11

@@ -77,6 +77,29 @@ TEST(DefaultPath, FollowsXdgConfigHomeAndFallsBackToHome) {
     }
 }
 
+// Until a store is chosen, the calls use the file at DefaultPath(), made by
+// the first write. Only a fresh process has no store chosen yet; the check
+// runs in one (which runs this test from its start, with a folder of its own).
+TEST(DefaultStore, IsTheFileAtTheDefaultPathMadeByTheFirstWrite) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", folder.path().c_str());
+    EXPECT_EXIT(
+        {
+            const std::string file = folder.path() + "/pixometer/registry.sqlite3";
+            LSTATUS read_status = -1;
+            ReadText("Software", "Left", &read_status);
+            bool made_by_read = std::filesystem::exists(file);
+            LSTATUS write_status = WriteText("Software", "Left", "1785");
+            bool ok = read_status == 2 && !made_by_read && write_status == 0 &&
+                      std::filesystem::exists(file) && regstore::DefaultPath() == file;
+            regstore::UseMemoryStore();
+            std::filesystem::remove_all(folder.path());  // exit() skips the destructors
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(FileStore, ValuesSurviveReopeningTheStore) {
     ASSERT_EQ(WriteText("Software\\Quillmoss\\Pixometer\\Window Position", "Left", "1785"), 0);
     ASSERT_EQ(WriteText("Software\\Quillmoss\\Pixometer\\Window Position", "Top", "-300"), 0);

@@ -183,8 +183,13 @@ bool Desktop::Destroy(os::HWND hwnd) {
     // A WM_DESTROY handler that destroys its own window again must not recurse.
     if (!w || w->destroying) return false;
     w->destroying = true;
+    // The window goes even when its WM_DESTROY handler throws.
+    struct RemoveOnExit {
+        Desktop& desktop;
+        os::HWND hwnd;
+        ~RemoveOnExit() { desktop.Remove(hwnd); }
+    } remove{*this, hwnd};
     if (!w->foreign) Send(hwnd, os::WM_DESTROY, 0, 0);
-    Remove(hwnd);
     return true;
 }
 

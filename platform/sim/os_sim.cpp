@@ -117,8 +117,12 @@ BOOL ClientToScreen(HWND hwnd, POINT* point) {
     return TRUE;
 }
 
+// The planted read failure is the screen's: an image DC's pixels live in this
+// process and always read back, which is what the probe's fallback relies on.
 COLORREF GetPixel(HDC hdc, int x, int y) {
-    if (Fails(Fn::GetPixel, hdc, x, y) || Desk().GetPixelFails()) return CLR_INVALID;
+    if (Fails(Fn::GetPixel, hdc, x, y)) return CLR_INVALID;
+    const DeviceContext* dc = Desk().FindDc(hdc);
+    if (dc && dc->kind != DcKind::Image && Desk().GetPixelFails()) return CLR_INVALID;
     return Desk().ReadPixel(hdc, x, y);
 }
 

@@ -130,7 +130,8 @@ void OnMessageBox(std::function<int(const MessageBoxRecord&)> answer);
 // The next `count` calls of the named os:: function fail as that call fails
 // on Windows (0 / FALSE / CLR_INVALID / -1, or for registry calls `status`).
 void FailNext(const std::string& call, int count = 1, os::LSTATUS status = 1);
-// GetPixel answers CLR_INVALID for every read while on.
+// GetPixel answers CLR_INVALID for every read of the screen (window, screen
+// and paint DCs) while on; image DCs still read back.
 void SetGetPixelFails(bool on);
 // Runs `action` just before the named call does its work (each time, until
 // cleared with an empty action); it may destroy a window, move the cursor or

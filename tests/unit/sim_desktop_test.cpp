@@ -184,9 +184,13 @@ TEST_F(SimDesktop, BitBltCopiesScreenPixelsOrNothing) {
     os::ShowWindow(w, os::SW_SHOW);
     const os::HDC src = os::GetDC(w);
     const os::HDC image = os::CreateImageDC(4, 4, kGrey);
+    // The probe's fallback: the screen read fails, the copy and the image do not.
+    sim::SetGetPixelFails(true);
+    EXPECT_EQ(os::GetPixel(src, 3, 3), os::CLR_INVALID);
     ASSERT_EQ(os::BitBlt(image, 0, 0, 1, 1, src, 3, 3, os::SRCCOPY), os::TRUE);
     EXPECT_EQ(os::GetPixel(image, 0, 0), kRed);
     EXPECT_EQ(os::GetPixel(image, 1, 0), kGrey);
+    sim::SetGetPixelFails(false);
     EXPECT_EQ(os::ClearImageDC(image, kGreen), os::TRUE);
     EXPECT_EQ(os::BitBlt(image, 0, 0, 2, 1, src, 9, 0, os::SRCCOPY), os::FALSE)
         << "one source pixel lies outside the window";
@@ -280,6 +284,20 @@ TEST_F(SimDesktop, TimersTickInVirtualTimeThroughTheCurrentProcedure) {
     EXPECT_EQ(CountSeen(w, os::WM_DESTROY), 1);
     sim::Advance(5);
     EXPECT_EQ(CountSeen(w, os::WM_TIMER), 3) << "a destroyed window's timers stop";
+}
+
+os::LRESULT ThrowOnDestroyProc(HWND h, os::UINT msg, os::WPARAM w, os::LPARAM l) {
+    if (msg == os::WM_DESTROY) throw std::runtime_error("handler failed");
+    return os::DefWindowProcA(h, msg, w, l);
+}
+
+TEST_F(SimDesktop, WindowIsGoneEvenWhenItsDestroyHandlerThrows) {
+    const HWND w = MakeWindow(0, 0, 10, 10, false, kRed, ThrowOnDestroyProc);
+    os::SetTimer(w, 1, 1);
+    EXPECT_THROW(os::DestroyWindow(w), std::runtime_error);
+    EXPECT_EQ(os::IsWindow(w), os::FALSE);
+    EXPECT_TRUE(sim::ZOrder().empty());
+    EXPECT_EQ(os::DestroyWindow(w), os::FALSE);
 }
 
 TEST_F(SimDesktop, SystemMenuRemovalRules) {

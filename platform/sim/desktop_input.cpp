@@ -253,10 +253,11 @@ void Desktop::MouseEvent(int x, int y, int button, int kind, bool shift) {
     }
     if (InputHeld()) return;
     const os::HWND target = InputTarget(m_cursor);
+    // A press activates what it lands on, another application's window or
+    // the desktop included; keys then no longer reach the program.
+    if (press != Press::Up) SetForeground(target);
     const Window* win = Find(target);
     if (!win || win->foreign) return;
-    if (press != Press::Up) SetForeground(target);
-    if (!Find(target)) return;
     const os::RECT client = ClientRect(*Find(target));
     const bool in_client = x >= client.left && y >= client.top && x < client.right && y < client.bottom;
     if (in_client || m_capture == target) {

@@ -86,6 +86,7 @@ protected:
     }
 };
 
+constexpr os::UINT kTestMessage = 0x0400;
 constexpr os::COLORREF kRed = os::RGB(255, 0, 0);
 constexpr os::COLORREF kGreen = os::RGB(0, 255, 0);
 constexpr os::COLORREF kGrey = os::RGB(10, 20, 30);
@@ -258,6 +259,27 @@ TEST_F(SimDesktop, MouseInputUsesClientCoordinatesOfTheTopWindow) {
     EXPECT_EQ(CountSeen(back, os::WM_LBUTTONUP), 0);
 }
 
+TEST_F(SimDesktop, KeysGoToTheWindowLastShownOrClicked) {
+    const HWND a = MakeWindow(0, 0, 50, 50, false, kRed);
+    const HWND b = MakeWindow(100, 0, 50, 50, false, kRed);
+    os::ShowWindow(a, os::SW_SHOW);
+    os::ShowWindow(b, os::SW_SHOW);
+    EXPECT_EQ(os::GetForegroundWindow(), b);
+    sim::Click(10, 10);
+    EXPECT_EQ(os::GetForegroundWindow(), a);
+    sim::Key('A', false, true);
+    EXPECT_EQ(CountSeen(a, os::WM_KEYDOWN), 1);
+    EXPECT_EQ(Seen().back().message, os::WM_KEYUP);
+    EXPECT_EQ(Seen()[Seen().size() - 2].wParam, 'A') << "WM_CHAR with shift";
+    sim::Key(os::VK_SPACE, true);
+    EXPECT_EQ(CountSeen(a, os::WM_SYSKEYDOWN), 1);
+    EXPECT_EQ(CountSeen(a, os::WM_CHAR), 1) << "no WM_CHAR with alt";
+    sim::CreateForeignWindow({300, 300, 400, 400}, kGreen);
+    sim::Click(350, 350);
+    sim::Key(os::VK_RETURN);
+    EXPECT_EQ(CountSeen(a, os::WM_KEYDOWN) + CountSeen(b, os::WM_KEYDOWN), 1);
+}
+
 TEST_F(SimDesktop, TimersTickInVirtualTimeThroughTheCurrentProcedure) {
     const HWND w = MakeWindow(0, 0, 10, 10, false, kRed);
     ASSERT_EQ(os::SetTimer(w, 1, 1), 1u);
@@ -368,6 +390,53 @@ TEST_F(SimDesktop, MessageBoxHoldsInputBackWhileTimersRunNested) {
     sim::Key(os::VK_RETURN);
     EXPECT_EQ(CountSeen(w, os::WM_KEYDOWN), 1) << "input flows again once the box is closed";
     EXPECT_EQ(CountSeen(w, os::WM_CHAR), 1);
+}
+
+TEST_F(SimDesktop, MessageLoopEndsWhenTheQueueRunsDryOrQuitIsPosted) {
+    const HWND w = MakeWindow(0, 0, 10, 10, false, kRed);
+    ASSERT_EQ(os::PostMessageA(w, kTestMessage, 5, 6), os::TRUE);
+    os::MSG msg;
+    ASSERT_EQ(os::GetMessageA(&msg), os::TRUE);
+    EXPECT_EQ(msg.message, kTestMessage);
+    EXPECT_EQ(os::DispatchMessageA(&msg), 0);
+    EXPECT_EQ(CountSeen(w, kTestMessage), 1);
+    EXPECT_EQ(os::GetMessageA(&msg), os::FALSE) << "an empty queue never blocks a test";
+    os::PostMessageA(w, kTestMessage, 0, 0);
+    os::PostQuitMessage(0);
+    EXPECT_EQ(os::GetMessageA(&msg), os::TRUE) << "posted messages come before the quit";
+    EXPECT_EQ(os::GetMessageA(&msg), os::FALSE);
+    EXPECT_EQ(msg.message, os::WM_QUIT);
+    EXPECT_TRUE(sim::QuitPosted());
+    EXPECT_EQ(os::PostMessageA(w + 100, kTestMessage, 0, 0), os::FALSE);
+}
+
+TEST_F(SimDesktop, ReplacedProceduresChainAndUnknownOnesAreNotCalled) {
+    const HWND w = MakeWindow(0, 0, 10, 10, false, kRed, PaintingProc);
+    const os::LONG_PTR previous =
+        os::SetWindowLongA(w, os::GWL_WNDPROC, reinterpret_cast<os::LONG_PTR>(&RecordingProc));
+    EXPECT_EQ(os::GetWindowLongA(w, os::GWL_WNDPROC), reinterpret_cast<os::LONG_PTR>(&RecordingProc));
+    os::SendMessageA(w, kTestMessage, 1, 2);
+    EXPECT_EQ(CountSeen(w, kTestMessage), 1);
+    os::CallWindowProcA(previous, w, kTestMessage, 3, 4);
+    EXPECT_EQ(CountSeen(w, kTestMessage), 2) << "the painting procedure records too";
+    EXPECT_EQ(os::CallWindowProcA(previous ^ 0x10, w, kTestMessage, 0, 0), 0);
+    EXPECT_EQ(os::CallWindowProcA(0, w, kTestMessage, 0, 0), 0);
+    EXPECT_EQ(CountSeen(w, kTestMessage), 2);
+    EXPECT_EQ(os::SetWindowLongA(w + 100, os::GWL_WNDPROC, previous), 0);
+}
+
+TEST_F(SimDesktop, FixedWidthTextMetrics) {
+    os::SIZE size;
+    ASSERT_EQ(os::GetTextExtentPoint32A(0, "x: 512", 6, &size), os::TRUE);
+    EXPECT_EQ(size.cx, 36);
+    EXPECT_EQ(size.cy, 13);
+    const os::HFONT bold = os::CreateFontA(16, os::FW_BOLD, 0, 0, 0, 0, "Sans");
+    ASSERT_GT(bold, 0);
+    ASSERT_EQ(os::GetTextExtentPoint32A(bold, "abcdef", 3, &size), os::TRUE);
+    EXPECT_EQ(size.cx, 21);
+    EXPECT_EQ(size.cy, 16);
+    EXPECT_EQ(os::DeleteObject(bold), os::TRUE);
+    EXPECT_EQ(os::GetTextExtentPoint32A(bold, "abc", 3, &size), os::FALSE);
 }
 
 TEST_F(SimDesktop, CallsAreLoggedAndFaultsPlanted) {

@@ -37,6 +37,9 @@ ShapedForm& ShapedForm::instance() { return forms::DefaultInstance<ShapedForm>()
 
 // The layout in twips, relative to the client area (15 twips to a pixel).
 void ShapedForm::design() {
+    // The panel loads once a run, so each load starts the probe afresh.
+    CursorPos = {};
+    LastProbePos = {};
     set_caption("Pixometer");
     set_back_color(kBlack);
     set_client_size(2715, 1380);
@@ -49,6 +52,8 @@ void ShapedForm::design() {
         box->set_fore_color(kYellow);
         box->set_font(CheckBoxFont());
     }
+    chkHor.set_design_value(0);
+    chkVer.set_design_value(0);
     Place(chkHor, 0, 225, 1575, 210, 0);
     chkHor.set_caption("Horizontal");
     Place(chkVer, 0, 0, 1575, 255, 1);

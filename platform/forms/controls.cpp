@@ -171,6 +171,11 @@ void CheckBox::set_value(int value) {
     if (on_click) on_click();
 }
 
+void CheckBox::set_design_value(int value) {
+    m_value = value;
+    invalidate();
+}
+
 void CheckBox::toggle() { set_value(m_value == 1 ? 0 : 1); }
 
 void CheckBox::paint(const Canvas& canvas) {

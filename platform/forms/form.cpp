@@ -39,7 +39,15 @@ bool PaintsFirst(const Control* c) { return dynamic_cast<const Label*>(c) != nul
 
 Form::Form(std::string name) : m_name(std::move(name)) {}
 
-Form::~Form() = default;
+// A form that goes away while loaded (only short-lived forms do; default
+// instances live for the run) leaves the collection and takes its window with
+// it. Its controls are already gone, so no event is raised.
+Form::~Form() {
+    if (m_hwnd == 0) return;
+    auto& loaded = Loaded();
+    loaded.erase(std::remove(loaded.begin(), loaded.end(), this), loaded.end());
+    os::DestroyWindow(m_hwnd);
+}
 
 void Form::add_control(Control& control) {
     // Controls register while they are being constructed, so their kind is

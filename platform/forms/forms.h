@@ -193,6 +193,8 @@ public:
     int value() const { return m_value; }
     // Changing the value raises the click event, as a user's click does.
     void set_value(int value);
+    // The value a form's design gives the box: no click event.
+    void set_design_value(int value);
     ClickHandler on_click;
 
     bool can_focus() const override { return true; }

@@ -124,7 +124,8 @@ void on_key(Backend& b, os::HWND hwnd, XKeyEvent& ev) {
     const int length = XLookupString(&ev, text, sizeof text, &with_modifiers, nullptr);
     // The virtual key is the key's own, whatever Shift makes of it.
     const int vk = vk_of_keysym(XLookupKeysym(&ev, 0));
-    const bool alt = ev.state & Mod1Mask;
+    // Alt itself goes down as a system key, as on Windows.
+    const bool alt = (ev.state & Mod1Mask) || (ev.type == KeyPress && vk == os::VK_MENU);
     const auto scan = static_cast<std::uint32_t>(ev.keycode & 0xFF) << 16;
     if (ev.type == KeyPress) {
         const auto lparam = static_cast<os::LPARAM>(1u | scan | (alt ? 1u << 29 : 0u));

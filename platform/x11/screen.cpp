@@ -70,7 +70,16 @@ bool translate(os::HWND hwnd, os::POINT* point, bool to_client) {
 
 bool dc_screen_area(const DeviceContext& dc, os::RECT* area) {
     if (!dc.own) {
-        *area = {dc.origin_x, dc.origin_y, dc.origin_x + dc.width, dc.origin_y + dc.height};
+        Backend& b = *live();
+        os::POINT origin{dc.origin_x, dc.origin_y};
+        // Another program's window may have moved or gone since GetDC; a
+        // gone window reads as no colour rather than as whatever replaced it.
+        const auto xid = static_cast<::Window>(static_cast<std::uint32_t>(dc.hwnd));
+        if (dc.hwnd != 0 && xid != b.root) {
+            ::Window child = 0;
+            if (!XTranslateCoordinates(b.dpy, xid, b.root, 0, 0, &origin.x, &origin.y, &child)) return false;
+        }
+        *area = {origin.x, origin.y, origin.x + dc.width, origin.y + dc.height};
         return true;
     }
     const NativeWindow* w = find_window(dc.hwnd);

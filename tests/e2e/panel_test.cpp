@@ -140,7 +140,7 @@ TEST_P(PanelEndingTest, EndsTheProgram) {
 INSTANTIATE_TEST_SUITE_P(Ways, PanelEndingTest,
                          ::testing::Values(Ending{"Escape", "Escape", false}, Ending{"Enter", "Return", false},
                                            Ending{"AltX", "x", true}, Ending{"CloseRequest", nullptr, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Without a window manager the panel still shows, stays raised and probes.
 TEST(NoWindowManager, PanelShowsAndProbes) {

@@ -231,6 +231,8 @@ bool Desktop::SetForeground(os::HWND hwnd) {
     return true;
 }
 
+// One case per show command: the state changes differ enough between them
+// that a table would hide more than it saves.
 bool Desktop::Show(os::HWND hwnd, int command) {
     Window* w = Find(hwnd);
     if (!w) return false;

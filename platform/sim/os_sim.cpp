@@ -17,6 +17,8 @@
 //  - window regions other than none; HWND_BOTTOM; InvalidateRect(0, ...)
 //  - raster operations other than SRCCOPY; child windows; keyboard move and
 //    size (SC_MOVE, SC_SIZE) and the system-menu popup
+//  - activation by SetWindowPos (only showing, clicking and
+//    SetForegroundWindow activate)
 //  - the registry calls, which come from platform/regstore
 #include <cstdlib>
 #include <string_view>

@@ -40,9 +40,18 @@ os::COLORREF ResolveColor(os::COLORREF colour) {
     return static_cast<os::COLORREF>(bits & 0x00FFFFFFu);
 }
 
-int TwipsPerPixel() {
+namespace {
+int g_twips_per_pixel = 0;  // 0 until first asked; the DPI does not change while forms are loaded
+}  // namespace
+
+void RefreshTwipsPerPixel() {
     const int dpi = os::GetScreenDpi();
-    return dpi > 0 ? 1440 / dpi : 15;
+    g_twips_per_pixel = dpi > 0 ? 1440 / dpi : 15;
+}
+
+int TwipsPerPixel() {
+    if (g_twips_per_pixel == 0) RefreshTwipsPerPixel();
+    return g_twips_per_pixel;
 }
 
 int TwipsToPixels(int twips) {
@@ -55,7 +64,7 @@ int ScreenWidth() { return PixelsToTwips(os::GetSystemMetrics(os::SM_CXSCREEN));
 int ScreenHeight() { return PixelsToTwips(os::GetSystemMetrics(os::SM_CYSCREEN)); }
 
 int FontPixelHeight(const Font& font) {
-    return static_cast<int>(std::lround(font.size * os::GetScreenDpi() / 72.0));
+    return static_cast<int>(std::lround(font.size * 1440.0 / TwipsPerPixel() / 72.0));
 }
 
 os::HFONT FontHandle(const Font& font) {

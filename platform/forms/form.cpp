@@ -11,9 +11,10 @@ namespace forms {
 
 namespace {
 
+// Never destroyed, so that a form destroyed at exit can still leave it.
 std::vector<Form*>& Loaded() {
-    static std::vector<Form*> loaded;
-    return loaded;
+    static auto* loaded = new std::vector<Form*>;
+    return *loaded;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -76,6 +77,7 @@ std::vector<Form*> LoadedForms() { return Loaded(); }
 // ---- Life cycle ----------------------------------------------------------
 void Form::load() {
     if (m_hwnd != 0) return;
+    RefreshTwipsPerPixel();
     sort_controls();
     design();
     os::FormWindowSpec spec;

@@ -40,6 +40,8 @@ os::COLORREF ResolveColor(os::COLORREF colour);
 
 // ---- Units ---------------------------------------------------------------
 int TwipsPerPixel();
+// Reads the host's DPI again (each form load does, so a new desktop counts).
+void RefreshTwipsPerPixel();
 int TwipsToPixels(int twips);
 int PixelsToTwips(int pixels);
 int ScreenWidth();   // twips

@@ -275,6 +275,9 @@ TEST_F(X11Backend, PaintedWindowShowsItsPaintOnTheScreen) {
         const os::HDC dc = os::BeginPaint(hwnd, &area);
         const os::RECT half{0, 0, 30, 40};
         os::FillRect(dc, &half, paint);
+        const os::HDC image = os::CreateImageDC(8, 8, os::RGB(250, 5, 5));
+        os::BitBlt(dc, 40, 30, 8, 8, image, 0, 0, os::SRCCOPY);
+        os::DeleteDC(image);
         os::EndPaint(hwnd);
         painted = true;
         return true;
@@ -288,9 +291,49 @@ TEST_F(X11Backend, PaintedWindowShowsItsPaintOnTheScreen) {
     ASSERT_NE(dc, 0);
     EXPECT_EQ(os::GetPixel(dc, 5, 5), paint);
     EXPECT_EQ(os::GetPixel(dc, 45, 5), os::RGB(0, 0, 255));  // the unpainted half: background
+    EXPECT_EQ(os::GetPixel(dc, 43, 33), os::RGB(250, 5, 5));  // the image blitted there
     EXPECT_EQ(os::GetPixel(dc, 60, 5), os::CLR_INVALID);     // outside the client area
     EXPECT_EQ(os::WindowFromPoint({425, 105}), hwnd);
     os::ReleaseDC(hwnd, dc);
+}
+
+TEST_F(X11Backend, TextIsDrawnInsideItsRectangleWithAnyFont) {
+    const os::HFONT bold = os::CreateFontA(11, os::FW_BOLD, os::FALSE, os::FALSE, os::FALSE, 0, "MS Sans Serif");
+    const os::HFONT missing = os::CreateFontA(11, os::FW_NORMAL, os::FALSE, os::FALSE, os::FALSE, 0, "No Such Face 123");
+    ASSERT_NE(bold, 0);
+    ASSERT_NE(missing, 0);
+    os::SIZE size{-1, -1};
+    ASSERT_TRUE(os::GetTextExtentPoint32A(missing, "Horizontal", 10, &size));
+    EXPECT_GT(size.cx, 20);
+    EXPECT_GT(size.cy, 5);
+    bool painted = false;
+    recorder_.handle = [&](os::HWND hwnd, os::UINT message, os::WPARAM, os::LPARAM) {
+        if (message != os::WM_PAINT) return false;
+        os::RECT area;
+        const os::HDC dc = os::BeginPaint(hwnd, &area);
+        const os::RECT left{0, 0, 50, 30};
+        os::DrawTextA(dc, "WWWW WWWW WWWW", &left, os::DT_LEFT | os::DT_VCENTER | os::DT_SINGLELINE, bold,
+                      os::RGB(255, 255, 255));
+        os::EndPaint(hwnd);
+        painted = true;
+        return true;
+    };
+    const os::HWND hwnd = make_window(520, 100, 100, 30, false, os::RGB(0, 0, 0));
+    os::SetWindowPos(hwnd, os::HWND_TOPMOST, 0, 0, 0, 0, os::SWP_NOMOVE | os::SWP_NOSIZE);
+    os::ShowWindow(hwnd, os::SW_SHOW);
+    ASSERT_TRUE(pump_until([&] { return painted && shown_and_placed(hwnd); }));
+    ASSERT_TRUE(sync_backend(hwnd));
+    const os::HDC dc = os::GetDC(hwnd);
+    int lit_inside = 0, lit_outside = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 100; ++x)
+            if (os::GetPixel(dc, x, y) != os::RGB(0, 0, 0)) ++(x < 50 ? lit_inside : lit_outside);
+    os::ReleaseDC(hwnd, dc);
+    EXPECT_GT(lit_inside, 20);
+    EXPECT_EQ(lit_outside, 0);  // clipped to the rectangle
+    EXPECT_TRUE(os::DeleteObject(bold));
+    EXPECT_FALSE(os::DeleteObject(bold));
+    EXPECT_TRUE(os::DeleteObject(missing));
 }
 
 TEST_F(X11Backend, TopmostIsAboveStateBeforeAndAfterMapping) {

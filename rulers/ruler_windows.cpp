@@ -1,18 +1,23 @@
 #include "rulers/ruler_windows.h"
 
 #include "placement/window_placement.h"
+#include "rulers/artwork.h"
 
 namespace {
 
 constexpr int kResetPosition = 200;  // twips, 13 pixels
 
+forms::Picture ToPicture(const RulerImage& image) {
+    return {image.width, image.height, image.pixels};
+}
+
 const forms::Picture& HorizontalPicture() {
-    static const forms::Picture picture;  // ARTWORK-PENDING
+    static const forms::Picture picture = ToPicture(HorizontalRulerArtwork());
     return picture;
 }
 
 const forms::Picture& VerticalPicture() {
-    static const forms::Picture picture;  // ARTWORK-PENDING
+    static const forms::Picture picture = ToPicture(VerticalRulerArtwork());
     return picture;
 }
 

@@ -222,6 +222,36 @@ void Desktop::close(Window w) {
     sync();
 }
 
+void Desktop::move_window(Window w, int x, int y) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(m_display, "_NET_MOVERESIZE_WINDOW", False);
+    e.xclient.format = 32;
+    // North-west gravity, x and y given, source: a pager (a user's request).
+    e.xclient.data.l[0] = 1 | (1 << 8) | (1 << 9) | (2 << 12);
+    e.xclient.data.l[1] = x;
+    e.xclient.data.l[2] = y;
+    XSendEvent(m_display, DefaultRootWindow(m_display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    sync();
+}
+
+void Desktop::drag(int from_x, int from_y, int dx, int dy, int button) {
+    move_pointer(from_x, from_y);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    press(button);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    constexpr int kSteps = 10;
+    for (int i = 1; i <= kSteps; ++i) {
+        move_pointer(from_x + dx * i / kSteps, from_y + dy * i / kSteps);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    release(button);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 Window Desktop::create_window(const Rect& r, unsigned rgb, bool override_redirect) {
     XSetWindowAttributes attributes{};
     attributes.background_pixel = rgb;

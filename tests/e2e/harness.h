@@ -44,6 +44,10 @@ public:
     bool is_iconic(Window w);
     std::vector<Window> stacking();  // _NET_CLIENT_LIST_STACKING, bottom first
     void close(Window w);            // a WM_DELETE_WINDOW request
+    // Asks the window manager to put the window's frame corner at x, y.
+    void move_window(Window w, int x, int y);
+    // Presses `button` at `from`, moves the pointer in steps by dx, dy, releases.
+    void drag(int from_x, int from_y, int dx, int dy, int button);
     Window create_window(const Rect& r, unsigned rgb, bool override_redirect = false);
     void destroy_window(Window w);
 

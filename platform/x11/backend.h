@@ -186,7 +186,7 @@ struct WindowOptions {
     Atom window_type = 0;
     bool modal = false;
 };
-os::HWND create_window(const os::FormWindowSpec& spec, const WindowOptions& options);
+os::HWND create_window(const os::FormWindowSpec& form, const WindowOptions& options);
 void read_wm_state(NativeWindow& w);
 void read_net_wm_state(NativeWindow& w);
 void read_frame_extents(NativeWindow& w);

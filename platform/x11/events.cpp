@@ -294,10 +294,10 @@ void arm_timer(Backend& b) {
     std::int64_t due = 0;
     for (const Timer& t : b.timers) due = due == 0 ? t.due_ns : std::min(due, t.due_ns);
     if (due == b.armed_due_ns) return;
-    itimerspec spec{};
-    spec.it_value.tv_sec = due / 1'000'000'000;
-    spec.it_value.tv_nsec = due % 1'000'000'000;
-    timerfd_settime(b.timer_fd, TFD_TIMER_ABSTIME, &spec, nullptr);  // due 0 disarms
+    itimerspec when{};
+    when.it_value.tv_sec = due / 1'000'000'000;
+    when.it_value.tv_nsec = due % 1'000'000'000;
+    timerfd_settime(b.timer_fd, TFD_TIMER_ABSTIME, &when, nullptr);  // due 0 disarms
     b.armed_due_ns = due;
 }
 

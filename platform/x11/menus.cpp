@@ -181,18 +181,18 @@ os::LRESULT popup_proc(os::HWND hwnd, os::UINT message, os::WPARAM wParam, os::L
 }
 
 os::HWND open_window(Popup& p, int x, int y) {
-    os::FormWindowSpec spec;
-    spec.x = std::clamp(x, 0, std::max(screen_width() - p.width, 0));
-    spec.y = std::clamp(y, 0, std::max(screen_height() - p.height, 0));
-    spec.client_width = p.width;
-    spec.client_height = p.height;
-    spec.framed = false;
-    spec.background = kFace;
-    spec.proc = popup_proc;
+    os::FormWindowSpec form;
+    form.x = std::clamp(x, 0, std::max(screen_width() - p.width, 0));
+    form.y = std::clamp(y, 0, std::max(screen_height() - p.height, 0));
+    form.client_width = p.width;
+    form.client_height = p.height;
+    form.framed = false;
+    form.background = kFace;
+    form.proc = popup_proc;
     WindowOptions options;
     options.override_redirect = true;
     options.window_type = live()->atoms.net_wm_window_type_popup_menu;
-    return create_window(spec, options);
+    return create_window(form, options);
 }
 
 void grab_input(Backend& b, const NativeWindow& w) {

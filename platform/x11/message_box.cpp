@@ -159,19 +159,19 @@ os::POINT centre_on(os::HWND owner, os::SIZE size) {
 os::HWND open_window(Dialog& d, os::HWND owner, const char* caption) {
     const os::SIZE size = lay_out(d);
     const os::POINT at = centre_on(owner, size);
-    os::FormWindowSpec spec;
-    spec.title = caption ? caption : "Error";  // Windows' title when none is given
-    spec.x = at.x;
-    spec.y = at.y;
-    spec.client_width = size.cx;
-    spec.client_height = size.cy;
-    spec.background = kFace;
-    spec.proc = dialog_proc;
+    os::FormWindowSpec form;
+    form.title = caption ? caption : "Error";  // Windows' title when none is given
+    form.x = at.x;
+    form.y = at.y;
+    form.client_width = size.cx;
+    form.client_height = size.cy;
+    form.background = kFace;
+    form.proc = dialog_proc;
     WindowOptions options;
     options.transient_for = owner;
     options.window_type = live()->atoms.net_wm_window_type_dialog;
     options.modal = true;
-    return create_window(spec, options);
+    return create_window(form, options);
 }
 
 }  // namespace

@@ -163,10 +163,12 @@ void map_window(Backend& b, NativeWindow& w, int initial_state) {
 void show_normal(Backend& b, NativeWindow& w, bool restore) {
     if (!w.shown) {
         map_window(b, w, NormalState);
+    } else if (!restore) {
+        return;  // SW_SHOW leaves a minimised window minimised, as on Windows
     } else if (w.iconic) {
         XMapWindow(b.dpy, w.xid);  // Iconic -> Normal, as the ICCCM asks
         activate(b, w);
-    } else if (restore && w.maximized) {
+    } else if (w.maximized) {
         request_state(w, false, b.atoms.net_wm_state_max_vert, b.atoms.net_wm_state_max_horz);
     }
 }
@@ -253,23 +255,23 @@ os::POINT client_origin(const NativeWindow& w) {
     return {w.outer_x + w.extents.left, w.outer_y + w.extents.top};
 }
 
-os::HWND create_window(const os::FormWindowSpec& spec, const WindowOptions& options) {
+os::HWND create_window(const os::FormWindowSpec& form, const WindowOptions& options) {
     Backend* b = live();
     if (!b) return 0;
     auto w = std::make_unique<NativeWindow>();
-    w->proc = reinterpret_cast<os::LONG_PTR>(spec.proc);
-    w->framed = spec.framed && !options.override_redirect;
-    w->width = std::max(spec.client_width, 1);
-    w->height = std::max(spec.client_height, 1);
-    w->outer_x = spec.x;
-    w->outer_y = spec.y;
-    w->background = pixel_of(spec.background);
+    w->proc = reinterpret_cast<os::LONG_PTR>(form.proc);
+    w->framed = form.framed && !options.override_redirect;
+    w->width = std::max(form.client_width, 1);
+    w->height = std::max(form.client_height, 1);
+    w->outer_x = form.x;
+    w->outer_y = form.y;
+    w->background = pixel_of(form.background);
     XSetWindowAttributes attributes{};
     attributes.background_pixel = w->background;
     attributes.event_mask = kEventMask;
     attributes.override_redirect = options.override_redirect ? True : False;
     attributes.save_under = options.override_redirect ? True : False;
-    w->xid = XCreateWindow(b->dpy, b->root, spec.x, spec.y, static_cast<unsigned>(w->width),
+    w->xid = XCreateWindow(b->dpy, b->root, form.x, form.y, static_cast<unsigned>(w->width),
                            static_cast<unsigned>(w->height), 0, b->depth, InputOutput, b->visual,
                            CWBackPixel | CWEventMask | CWOverrideRedirect | CWSaveUnder,
                            &attributes);
@@ -277,7 +279,7 @@ os::HWND create_window(const os::FormWindowSpec& spec, const WindowOptions& opti
     set_size_hints(*b, *w);
     set_identity(*b, w->xid);
     if (!w->framed) set_borderless(*b, w->xid);
-    set_title(*b, *w, spec.title);
+    set_title(*b, *w, form.title);
     apply_options(*b, *w, options);
     create_back_buffer(*b, *w);
     if (w->framed && wm_supports(b->atoms.net_request_frame_extents)) {
@@ -385,7 +387,7 @@ void request_state(NativeWindow& w, bool add, Atom first, Atom second) {
 
 namespace os {
 
-HWND CreateFormWindow(const FormWindowSpec& spec) { return x11::create_window(spec, {}); }
+HWND CreateFormWindow(const FormWindowSpec& form) { return x11::create_window(form, {}); }
 
 BOOL DestroyWindow(HWND hwnd) {
     x11::NativeWindow* w = x11::find_window(hwnd);

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/os.h"
 
 namespace {
@@ -81,16 +83,16 @@ protected:
 
     os::HWND make_window(int x, int y, int width, int height, bool framed,
                          os::COLORREF background = os::RGB(0, 0, 0)) {
-        os::FormWindowSpec spec;
-        spec.title = "Backend test";
-        spec.x = x;
-        spec.y = y;
-        spec.client_width = width;
-        spec.client_height = height;
-        spec.framed = framed;
-        spec.background = background;
-        spec.proc = record_proc;
-        return os::CreateFormWindow(spec);
+        os::FormWindowSpec form;
+        form.title = "Backend test";
+        form.x = x;
+        form.y = y;
+        form.client_width = width;
+        form.client_height = height;
+        form.framed = framed;
+        form.background = background;
+        form.proc = record_proc;
+        return os::CreateFormWindow(form);
     }
 
     // Runs the backend's message loop until done() holds; false when the
@@ -600,6 +602,64 @@ TEST_F(X11Backend, CursorPositionFollowsThePointer) {
     XTestFakeMotionEvent(observer_, -1, 321, 432, CurrentTime);
     XSync(observer_, False);
     ASSERT_TRUE(pump_until([&] { return os::GetCursorPos(&point) && point.x == 321 && point.y == 432; }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(X11Backend, MinimiseRestoreAndHideThroughTheWindowManager) {
+    const os::HWND hwnd = make_window(300, 300, 120, 60, true);
+    os::ShowWindow(hwnd, os::SW_SHOW);
+    ASSERT_TRUE(pump_until([&] { return shown_and_placed(hwnd); }));
+    if (!wm_running()) GTEST_SKIP() << "minimising needs a window manager";
+    EXPECT_TRUE(os::ShowWindow(hwnd, os::SW_MINIMIZE));
+    ASSERT_TRUE(pump_until([&] { return os::IsIconic(hwnd) != os::FALSE; }));
+    EXPECT_TRUE(os::IsWindowVisible(hwnd));  // a minimised window is still "visible"
+    os::SendMessageA(hwnd, os::WM_SYSCOMMAND, os::SC_RESTORE, 0);
+    ASSERT_TRUE(pump_until([&] { return !os::IsIconic(hwnd) && viewable(hwnd); }));
+    os::ShowWindow(hwnd, os::SW_HIDE);
+    EXPECT_FALSE(os::IsWindowVisible(hwnd));
+    XSync(observer_, False);
+    ASSERT_TRUE(pump_until([&] { XSync(observer_, False); return !viewable(hwnd); }));
+}
+
+TEST_F(X11Backend, WindowCarriesItsNameClassPidIconAndBorderlessHint) {
+    const os::HWND hwnd = make_window(10, 10, 30, 30, false);
+    const std::uint32_t pixels[4] = {0xFF112233u, 0xFF445566u, 0x00000000u, 0x80FFFFFFu};
+    const os::IconImage image{2, pixels};
+    ASSERT_TRUE(os::SetWindowIcon(hwnd, &image, 1));
+    ASSERT_TRUE(os::SetWindowTextA(hwnd, "Pixometer"));
+    ASSERT_TRUE(os::SetWindowCursor(hwnd, os::IDC_CROSS));
+    os::ShowWindow(hwnd, os::SW_SHOW);
+    XSync(observer_, False);
+    ASSERT_TRUE(pump_until([&] { return viewable(hwnd); }));
+    const Window xid = static_cast<Window>(hwnd);
+    const std::vector<long> icon = read_longs(xid, "_NET_WM_ICON", XA_CARDINAL);
+    ASSERT_EQ(icon.size(), 6u);
+    EXPECT_EQ(icon[0], 2);
+    EXPECT_EQ(icon[1], 2);
+    EXPECT_EQ(static_cast<std::uint32_t>(icon[2]), 0xFF112233u);
+    EXPECT_EQ(static_cast<std::uint32_t>(icon[5]), 0x80FFFFFFu);
+    const std::vector<long> pid = read_longs(xid, "_NET_WM_PID", XA_CARDINAL);
+    ASSERT_EQ(pid.size(), 1u);
+    EXPECT_EQ(pid[0], static_cast<long>(getpid()));
+    const Atom motif = XInternAtom(observer_, "_MOTIF_WM_HINTS", False);
+    const std::vector<long> hints = read_longs(xid, "_MOTIF_WM_HINTS", motif);
+    ASSERT_EQ(hints.size(), 5u);
+    EXPECT_EQ(hints[0] & 2, 2);  // decorations are given...
+    EXPECT_EQ(hints[2], 0);      // ...and there are none
+    XClassHint class_hint{};
+    ASSERT_TRUE(XGetClassHint(observer_, xid, &class_hint));
+    EXPECT_STREQ(class_hint.res_name, "pixometer");
+    EXPECT_STREQ(class_hint.res_class, "Pixometer");
+    XFree(class_hint.res_name);
+    XFree(class_hint.res_class);
+    XSizeHints size{};
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(observer_, xid, &size, &supplied));
+    EXPECT_NE(size.flags & USPosition, 0);
+    EXPECT_EQ(size.win_gravity, NorthWestGravity);
 }
 
 }  // namespace

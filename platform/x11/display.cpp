@@ -2,7 +2,8 @@
 //
 // Supports:
 //   [x] one connection for the whole process, opened by StartUp
-//   [x] "cannot open display" when no X server answers
+//   [x] "cannot open display" when no X server answers; a busy server that
+//       turns the connection away for a moment is asked again
 //   [x] X errors never end the process (windows vanish between two calls)
 //   [x] a lost connection ends the process with one line on stderr
 //   [x] screen size, Xft.dpi (96 when unset)
@@ -17,9 +18,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "platform/x11/backend.h"
 
@@ -104,8 +108,23 @@ int select_raw_motion(Display* dpy, ::Window root) {
     return opcode;
 }
 
+// A busy server can turn a connection away (full listen queue, a reset
+// during setup); that passes, while a missing server answers the same way
+// every time.
+Display* connect() {
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        errno = 0;
+        Display* dpy = XOpenDisplay(nullptr);
+        if (dpy) return dpy;
+        const bool passing = errno == EAGAIN || errno == ECONNRESET || errno == EINTR;
+        if (!passing || attempt == kAttempts) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    }
+}
+
 bool open_display(Backend& b) {
-    b.dpy = XOpenDisplay(nullptr);
+    b.dpy = connect();
     if (!b.dpy) return false;
     XSetErrorHandler(ignore_x_error);
     XSetIOErrorHandler(on_io_error);

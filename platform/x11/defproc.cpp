@@ -8,6 +8,7 @@
 //   [x] WM_SYSCOMMAND: minimise, maximise, restore, close, keyboard move and
 //       size
 //   [x] the system-menu popup on Alt+Space, Shift+F10 and a right click
+//   [x] Alt+F4 closes (for desktops where no window manager takes it)
 // Not supported:
 //   [ ] keyboard move and size without a window manager
 //   [ ] non-client hit codes other than HTCAPTION
@@ -19,6 +20,12 @@ namespace {
 constexpr long kMoveResizeSizeKeyboard = 9;
 constexpr long kMoveResizeMoveKeyboard = 10;
 constexpr long kMoveResizeMove = 8;
+
+}  // namespace
+
+constexpr int VK_F4 = 0x73;
+
+namespace {
 
 unsigned int held_button(unsigned int mask) {
     if (mask & Button1Mask) return Button1;
@@ -159,6 +166,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SYSCOMMAND: x11::system_command(*b, hwnd, wParam); return 0;
         case WM_SYSKEYDOWN:
             if (wParam == VK_SPACE || (wParam == VK_F10 && x11::shift_held())) x11::menu_from_keyboard(hwnd);
+            if (wParam == x11::VK_F4) SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);  // Alt+F4
             return 0;
         case WM_KEYDOWN:
             if (wParam == VK_F10 && x11::shift_held()) x11::menu_from_keyboard(hwnd);

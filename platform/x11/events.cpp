@@ -52,11 +52,8 @@ os::WPARAM mk_of_button(unsigned int button) {
     }
 }
 
-void post_input(Backend& b, os::HWND hwnd, os::UINT message, os::WPARAM wParam,
-                os::LPARAM lParam) {
-    if (!accepts_input(hwnd)) return;
-    post(hwnd, message, wParam, lParam);
-    (void)b;
+void post_input(os::HWND hwnd, os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
+    if (accepts_input(hwnd)) post(hwnd, message, wParam, lParam);
 }
 
 bool is_double_click(Backend& b, os::HWND hwnd, const XButtonEvent& ev) {
@@ -83,9 +80,9 @@ void on_button(Backend& b, os::HWND hwnd, const XButtonEvent& ev) {
     const std::size_t index = ev.button - Button1;
     if (ev.type == ButtonPress) {
         const os::UINT message = is_double_click(b, hwnd, ev) ? os::WM_LBUTTONDBLCLK : kDown[index];
-        post_input(b, hwnd, message, mk_flags(ev.state) | mk_of_button(ev.button), where);
+        post_input(hwnd, message, mk_flags(ev.state) | mk_of_button(ev.button), where);
     } else {
-        post_input(b, hwnd, kUp[index], mk_flags(ev.state) & ~mk_of_button(ev.button), where);
+        post_input(hwnd, kUp[index], mk_flags(ev.state) & ~mk_of_button(ev.button), where);
     }
 }
 
@@ -129,13 +126,13 @@ void on_key(Backend& b, os::HWND hwnd, XKeyEvent& ev) {
     const auto scan = static_cast<std::uint32_t>(ev.keycode & 0xFF) << 16;
     if (ev.type == KeyPress) {
         const auto lparam = static_cast<os::LPARAM>(1u | scan | (alt ? 1u << 29 : 0u));
-        if (vk) post_input(b, hwnd, alt ? os::WM_SYSKEYDOWN : os::WM_KEYDOWN, vk, lparam);
+        if (vk) post_input(hwnd, alt ? os::WM_SYSKEYDOWN : os::WM_KEYDOWN, vk, lparam);
         const bool printable = length == 1 && text[0] >= 0x20 && text[0] < 0x7F;
         if (printable && !alt && !(ev.state & ControlMask))
-            post_input(b, hwnd, os::WM_CHAR, text[0], lparam);
+            post_input(hwnd, os::WM_CHAR, text[0], lparam);
     } else if (vk) {
         const auto lparam = static_cast<os::LPARAM>(0xC0000001u | scan | (alt ? 1u << 29 : 0u));
-        post_input(b, hwnd, alt ? os::WM_SYSKEYUP : os::WM_KEYUP, vk, lparam);
+        post_input(hwnd, alt ? os::WM_SYSKEYUP : os::WM_KEYUP, vk, lparam);
     }
 }
 
@@ -235,7 +232,7 @@ void translate(Backend& b, XEvent& ev) {
         case MotionNotify:
             b.cursor_known = false;
             b.last_input_state = ev.xmotion.state;
-            return post_input(b, hwnd, os::WM_MOUSEMOVE, mk_flags(ev.xmotion.state),
+            return post_input(hwnd, os::WM_MOUSEMOVE, mk_flags(ev.xmotion.state),
                               os::MAKELPARAM(ev.xmotion.x, ev.xmotion.y));
         case KeyPress:
         case KeyRelease: return on_key(b, hwnd, ev.xkey);

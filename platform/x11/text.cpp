@@ -6,8 +6,9 @@
 //       falls back to "sans", then to any font, and never crashes
 //   [x] underline and strike-out drawn as lines
 //   [x] DrawTextA: left / centre / right, single line with vertical centring,
-//       line breaks and word breaks, '&' mnemonics underlined ("&&" is '&'),
-//       clipped to the rectangle, transparent background
+//       line breaks and word breaks, clipped to the rectangle, transparent
+//       background; '&' is an ordinary character (the forms engine draws
+//       access-key underlines itself)
 //   [x] UTF-8 text; bytes that are not UTF-8 are read as Latin-1
 // Not supported:
 //   [ ] DrawTextA on image DCs (text goes to window back buffers only)
@@ -68,20 +69,6 @@ bool valid_utf8(const unsigned char* s, std::size_t n) {
         i += extra + 1;
     }
     return true;
-}
-
-// "&x" marks x as the mnemonic (underlined), "&&" is a literal '&'.
-std::string strip_prefix(const std::string& text, std::size_t* underline_at) {
-    std::string shown;
-    *underline_at = std::string::npos;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size()) {
-            ++i;
-            if (text[i] != '&' && *underline_at == std::string::npos) *underline_at = shown.size();
-        }
-        shown += text[i];
-    }
-    return shown;
 }
 
 int measure(XftFont* font, const std::string& text, std::size_t start, std::size_t length) {
@@ -166,7 +153,7 @@ TextStyle style_of(os::HFONT font) {
 }
 
 void draw_line(XftDraw* draw, XftColor* colour, const TextStyle& style, const Line& line, int x,
-               int top, std::size_t mnemonic) {
+               int top) {
     XftFont* f = style.xft;
     const int baseline = top + f->ascent;
     const int width = measure(f, line.text, 0, line.text.size());
@@ -174,14 +161,6 @@ void draw_line(XftDraw* draw, XftColor* colour, const TextStyle& style, const Li
                       static_cast<int>(line.text.size()));
     if (style.underline) XftDrawRect(draw, colour, x, baseline + 1, static_cast<unsigned>(width), 1);
     if (style.strike_out) XftDrawRect(draw, colour, x, baseline - f->ascent / 3, static_cast<unsigned>(width), 1);
-    if (mnemonic >= line.start && mnemonic < line.start + line.text.size()) {
-        const std::size_t at = mnemonic - line.start;
-        std::size_t length = 1;
-        while (at + length < line.text.size() && (line.text[at + length] & 0xC0) == 0x80) ++length;
-        const int left = measure(f, line.text, 0, at);
-        const int glyph = measure(f, line.text, at, length);
-        XftDrawRect(draw, colour, x + left, baseline + 1, static_cast<unsigned>(glyph), 1);
-    }
 }
 
 }  // namespace
@@ -276,8 +255,8 @@ BOOL DrawTextA(HDC hdc, const char* text, const RECT* rect, UINT format, HFONT f
     const x11::TextStyle style = x11::style_of(font);
     if (!style.xft) return FALSE;
     x11::Backend& b = *x11::live();
-    std::size_t mnemonic = 0;
-    std::string shown = x11::strip_prefix(x11::to_utf8(text, std::char_traits<char>::length(text)), &mnemonic);
+    // Text is drawn as given: callers lay out their own access-key underlines.
+    std::string shown = x11::to_utf8(text, std::char_traits<char>::length(text));
     const std::vector<x11::Line> lines = x11::lay_out(style.xft, &shown, format, rect->right - rect->left);
     const int line_height = style.xft->ascent + style.xft->descent;
     XRenderColor render{static_cast<unsigned short>(GetRValue(colour) * 257),
@@ -292,7 +271,7 @@ BOOL DrawTextA(HDC hdc, const char* text, const RECT* rect, UINT format, HFONT f
     int top = x11::first_line_top(*rect, format, line_height, lines.size());
     for (const x11::Line& line : lines) {
         const int left = x11::line_left(*rect, format, x11::measure(style.xft, line.text, 0, line.text.size()));
-        x11::draw_line(w->draw, &xft_colour, style, line, left, top, mnemonic);
+        x11::draw_line(w->draw, &xft_colour, style, line, left, top);
         top += line_height;
     }
     XftDrawSetClip(w->draw, nullptr);

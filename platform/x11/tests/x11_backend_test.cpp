@@ -673,3 +673,90 @@ TEST_F(X11Backend, WindowCarriesItsNameClassPidIconAndBorderlessHint) {
 }
 
 }  // namespace
+
+namespace {
+
+void send_close_request(Display* d, Window w) {
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    XSendEvent(d, w, False, NoEventMask, &ev);
+    XSync(d, False);
+}
+
+TEST_F(X11Backend, MessageBoxHoldsBackClicksOnItsOwnerAndClosesFromItsCloseButton) {
+    const os::HWND owner = make_window(100, 100, 500, 400, true);
+    os::ShowWindow(owner, os::SW_SHOW);
+    ASSERT_TRUE(pump_until([&] { return shown_and_placed(owner); }));
+    const os::POINT corner = client_on_screen(owner);
+    os::RECT outer;
+    os::GetWindowRect(owner, &outer);
+    const os::POINT centre{(outer.left + outer.right) / 2, (outer.top + outer.bottom) / 2};
+    bool clicked = false, closed = false;
+    recorder_.handle = [&](os::HWND, os::UINT message, os::WPARAM, os::LPARAM) {
+        if (message != os::WM_TIMER) return false;
+        const os::HWND under = os::WindowFromPoint(centre);
+        if (closed || under == owner || !os::IsWindow(under)) return true;
+        if (!clicked) {
+            clicked = true;
+            XTestFakeMotionEvent(observer_, -1, corner.x + 5, corner.y + 5, CurrentTime);
+            XTestFakeButtonEvent(observer_, 1, True, CurrentTime);
+            XTestFakeButtonEvent(observer_, 1, False, CurrentTime);
+            XSync(observer_, False);
+            return true;
+        }
+        // Faked input is queued inside the server; once the pointer is there
+        // with the button up, the click has gone out to the clients.
+        Window root = 0, child = 0;
+        int x = 0, y = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(observer_, root_, &root, &child, &x, &y, &wx, &wy, &mask);
+        if (x != corner.x + 5 || y != corner.y + 5 || (mask & Button1Mask)) return true;
+        closed = true;
+        send_close_request(observer_, static_cast<Window>(under));
+        return true;
+    };
+    os::SetTimer(owner, 1, 1);
+    EXPECT_EQ(os::MessageBoxA(owner, "R&D failed", "Registry", os::MB_ICONHAND), os::IDOK);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(recorder_.count(os::WM_LBUTTONDOWN), 0);
+    EXPECT_EQ(recorder_.count(os::WM_LBUTTONUP), 0);
+}
+
+TEST_F(X11Backend, RightClickPopsUpTheSystemMenuAndAChoiceArrivesAsASystemCommand) {
+    const os::HWND hwnd = make_window(200, 150, 300, 200, true);
+    os::ShowWindow(hwnd, os::SW_SHOW);
+    ASSERT_TRUE(pump_until([&] { return shown_and_placed(hwnd); }));
+    const os::POINT corner = client_on_screen(hwnd);
+    const os::POINT click{corner.x + 40, corner.y + 40};
+    bool typed = false;
+    recorder_.handle = [&](os::HWND, os::UINT message, os::WPARAM, os::LPARAM) {
+        if (message == os::WM_SYSCOMMAND) return true;  // recorded, not acted on
+        if (message != os::WM_TIMER) return false;
+        const os::HWND under = os::WindowFromPoint({click.x + 20, click.y + 20});
+        if (typed || under == hwnd || !os::IsWindow(under)) return true;
+        typed = true;
+        // Restore is greyed on a normal window: Down goes to Move, Size, Minimize.
+        for (KeySym key : {XK_Down, XK_Down, XK_Down, XK_Return}) {
+            XTestFakeKeyEvent(observer_, XKeysymToKeycode(observer_, key), True, CurrentTime);
+            XTestFakeKeyEvent(observer_, XKeysymToKeycode(observer_, key), False, CurrentTime);
+        }
+        XSync(observer_, False);
+        return true;
+    };
+    os::SetTimer(hwnd, 1, 1);
+    XTestFakeMotionEvent(observer_, -1, click.x, click.y, CurrentTime);
+    XTestFakeButtonEvent(observer_, 3, True, CurrentTime);
+    XTestFakeButtonEvent(observer_, 3, False, CurrentTime);
+    XSync(observer_, False);
+    ASSERT_TRUE(pump_until([&] { return recorder_.count(os::WM_SYSCOMMAND) == 1; }));
+    const auto command = std::find_if(recorder_.seen.begin(), recorder_.seen.end(),
+                                      [](const os::MSG& m) { return m.message == os::WM_SYSCOMMAND; });
+    EXPECT_EQ(command->wParam, os::SC_MINIMIZE);
+    EXPECT_TRUE(typed);
+}
+
+}  // namespace

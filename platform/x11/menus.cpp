@@ -164,6 +164,7 @@ os::LRESULT popup_proc(os::HWND hwnd, os::UINT message, os::WPARAM wParam, os::L
     const int x = os::GET_X_LPARAM(lParam), y = os::GET_Y_LPARAM(lParam);
     switch (message) {
         case os::WM_PAINT: paint(p); break;
+        case os::WM_DESTROY: p.done = true; break;
         case os::WM_MOUSEMOVE: set_hot(p, item_at(p, x, y)); break;
         case os::WM_LBUTTONDOWN:
         case os::WM_LBUTTONDBLCLK:

@@ -107,6 +107,7 @@ os::LRESULT dialog_proc(os::HWND hwnd, os::UINT message, os::WPARAM wParam, os::
     switch (message) {
         case os::WM_PAINT: paint(d); break;
         case os::WM_CLOSE: d.done = true; break;  // the loop destroys the window
+        case os::WM_DESTROY: d.done = true; break;  // destroyed by someone else
         case os::WM_KEYDOWN:
             if (wParam == os::VK_RETURN || wParam == os::VK_ESCAPE || wParam == os::VK_SPACE) d.done = true;
             break;

@@ -68,6 +68,7 @@ struct NativeWindow {
     bool iconic = false;      // from WM_STATE
     bool maximized = false;   // from _NET_WM_STATE
     bool topmost = false;
+    bool modal = false;  // a message box: _NET_WM_STATE_MODAL
     bool destroying = false;
     Pixmap back = 0;  // back buffer the window is painted from
     XftDraw* draw = nullptr;

@@ -82,14 +82,14 @@ void set_title(Backend& b, NativeWindow& w, const char* text) {
 }
 
 // The _NET_WM_STATE a withdrawn window starts with once it is mapped.
-void write_initial_state(Backend& b, const NativeWindow& w, bool modal) {
+void write_initial_state(Backend& b, const NativeWindow& w) {
     std::vector<Atom> state;
     if (w.topmost) state.push_back(b.atoms.net_wm_state_above);
     if (w.maximized) {
         state.push_back(b.atoms.net_wm_state_max_vert);
         state.push_back(b.atoms.net_wm_state_max_horz);
     }
-    if (modal) state.push_back(b.atoms.net_wm_state_modal);
+    if (w.modal) state.push_back(b.atoms.net_wm_state_modal);
     XChangeProperty(b.dpy, w.xid, b.atoms.net_wm_state, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(state.data()),
                     static_cast<int>(state.size()));
@@ -115,7 +115,8 @@ void apply_options(Backend& b, NativeWindow& w, const WindowOptions& options) {
         XChangeProperty(b.dpy, w.xid, b.atoms.net_wm_window_type, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&options.window_type), 1);
     }
-    write_initial_state(b, w, options.modal);
+    w.modal = options.modal;
+    write_initial_state(b, w);
 }
 
 void send_state_message(Backend& b, const NativeWindow& w, bool add, Atom first, Atom second) {
@@ -154,7 +155,7 @@ void map_window(Backend& b, NativeWindow& w, int initial_state) {
     hints.input = True;
     hints.initial_state = initial_state;
     XSetWMHints(b.dpy, w.xid, &hints);
-    write_initial_state(b, w, false);
+    write_initial_state(b, w);
     XMapWindow(b.dpy, w.xid);
     if (w.topmost) XRaiseWindow(b.dpy, w.xid);
     w.shown = true;
@@ -196,7 +197,7 @@ void set_topmost(Backend& b, NativeWindow& w, bool topmost) {
     if (w.shown) {
         send_state_message(b, w, topmost, b.atoms.net_wm_state_above, 0);
     } else {
-        write_initial_state(b, w, false);
+        write_initial_state(b, w);
     }
     // Without a window manager nobody keeps it on top but us.
     if (topmost) XRaiseWindow(b.dpy, w.xid);

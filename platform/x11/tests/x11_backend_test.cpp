@@ -552,6 +552,7 @@ TEST_F(X11Backend, MessageBoxKeepsTimersGoingAndEndsOnEnter) {
     os::HWND dialog = 0;
     std::string title;
     Window transient_for = 0;
+    bool modal = false;
     recorder_.handle = [&](os::HWND, os::UINT message, os::WPARAM, os::LPARAM) {
         if (message != os::WM_TIMER) return false;
         ++ticks;
@@ -563,6 +564,7 @@ TEST_F(X11Backend, MessageBoxKeepsTimersGoingAndEndsOnEnter) {
                 title = reinterpret_cast<const char*>(name.value);
             if (name.value) XFree(name.value);
             XGetTransientForHint(observer_, static_cast<Window>(dialog), &transient_for);
+            modal = has_state(dialog, "_NET_WM_STATE_MODAL");
             os::PostMessageA(dialog, os::WM_KEYDOWN, os::VK_RETURN, 0);
         }
         return true;
@@ -575,6 +577,7 @@ TEST_F(X11Backend, MessageBoxKeepsTimersGoingAndEndsOnEnter) {
     EXPECT_GT(ticks, 0);
     EXPECT_EQ(title, "About");
     EXPECT_EQ(transient_for, static_cast<Window>(owner));
+    EXPECT_TRUE(modal);
     EXPECT_FALSE(os::IsWindow(dialog));
 }
 

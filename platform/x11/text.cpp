@@ -28,7 +28,6 @@ constexpr int kDefaultPixelSize = 11;
 constexpr os::UINT DT_BOTTOM = 0x0008;
 
 struct Line {
-    std::size_t start = 0;  // byte offset in the laid-out text
     std::string text;
 };
 
@@ -93,13 +92,13 @@ void wrap(XftFont* font, const std::string& text, std::size_t begin, std::size_t
         if (line_end == line_start || measure(font, text, line_start, word_end - line_start) <= width) {
             line_end = word_end;
         } else {
-            lines->push_back({line_start, text.substr(line_start, line_end - line_start)});
+            lines->push_back({text.substr(line_start, line_end - line_start)});
             line_start = word;
             line_end = word_end;
         }
         i = word_end;
     }
-    lines->push_back({line_start, text.substr(line_start, line_end - line_start)});
+    lines->push_back({text.substr(line_start, line_end - line_start)});
 }
 
 std::vector<Line> lay_out(XftFont* font, std::string* text, os::UINT format, int width) {
@@ -107,7 +106,7 @@ std::vector<Line> lay_out(XftFont* font, std::string* text, os::UINT format, int
     std::erase(*text, '\r');
     if (format & os::DT_SINGLELINE) {
         std::replace(text->begin(), text->end(), '\n', ' ');
-        lines.push_back({0, *text});
+        lines.push_back({*text});
         return lines;
     }
     std::size_t start = 0;
@@ -117,7 +116,7 @@ std::vector<Line> lay_out(XftFont* font, std::string* text, os::UINT format, int
         if (format & os::DT_WORDBREAK) {
             wrap(font, *text, start, end, width, &lines);
         } else {
-            lines.push_back({start, text->substr(start, end - start)});
+            lines.push_back({text->substr(start, end - start)});
         }
         if (end == text->size()) break;
         start = end + 1;

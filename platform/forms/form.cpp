@@ -300,8 +300,26 @@ Control* Form::control_at(int x, int y) const {
     return nullptr;
 }
 
+// Controls are painted whole and in order, so a rectangle that cuts into a
+// control grows to cover it (and whatever overlaps it in turn); otherwise a
+// control repainted under another would show through where it should not.
 void Form::invalidate(const os::RECT& rect) const {
-    if (m_hwnd != 0) os::InvalidateRect(m_hwnd, &rect);
+    if (m_hwnd == 0) return;
+    os::RECT r = rect;
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const Control* c : m_controls) {
+            const os::RECT cr = c->pixel_rect();
+            if (!c->is_visible() || !Intersects(cr, r)) continue;
+            const os::RECT u{std::min(r.left, cr.left), std::min(r.top, cr.top), std::max(r.right, cr.right),
+                             std::max(r.bottom, cr.bottom)};
+            if (u.left != r.left || u.top != r.top || u.right != r.right || u.bottom != r.bottom) {
+                r = u;
+                grown = true;
+            }
+        }
+    }
+    os::InvalidateRect(m_hwnd, &r);
 }
 
 void Form::paint() {

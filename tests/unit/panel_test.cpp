@@ -203,6 +203,16 @@ TEST_F(PanelTest, SpaceTogglesTheFocusedBoxAndTabMovesOn) {
     EXPECT_TRUE(Form2::instance().is_loaded());
 }
 
+// "Horizontal" overlaps the bottom of "Vertical": repainting one repaints
+// both, so the one on top stays on top.
+TEST_F(PanelTest, RepaintingAnOverlappedBoxCoversTheBoxOverIt) {
+    start();
+    sim::ClearCalls();
+    panel.chkHor.set_caption("Horizontal!");
+    EXPECT_EQ(CallsAmong({"InvalidateRect"}),
+              (std::vector<std::string>{"InvalidateRect(" + std::to_string(panel.hwnd()) + ",0,0,105,29)"}));
+}
+
 TEST_F(PanelTest, DoubleClickOnTheBackgroundMinimises) {
     start();
     const os::RECT client = sim::Window(panel.hwnd()).client;

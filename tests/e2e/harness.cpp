@@ -136,6 +136,26 @@ std::vector<Window> Desktop::windows_of(pid_t pid) {
     return out;
 }
 
+bool Desktop::window_manager_runs() {
+    return !atoms(DefaultRootWindow(m_display), "_NET_SUPPORTED").empty();
+}
+
+Window Desktop::find_now(pid_t pid, const std::function<bool(Window)>& match) {
+    for (Window w : windows_of(pid))
+        if (match(w)) return w;
+    return 0;
+}
+
+Window Desktop::find(pid_t pid, const std::function<bool(Window)>& match, std::chrono::milliseconds timeout) {
+    Window found = 0;
+    WaitFor([&] { return (found = find_now(pid, match)) != 0; }, timeout);
+    return found;
+}
+
+Window Desktop::panel_of(pid_t pid) {
+    return find(pid, [&](Window w) { return name(w) == "Pixometer"; });
+}
+
 Rect Desktop::client_rect(Window w) {
     XWindowAttributes a{};
     Window child;

@@ -34,8 +34,15 @@ public:
     void key(const char* keysym_name, bool alt = false, bool shift = false);
     void sync();
 
-    // Top-level client windows of a process (by _NET_WM_PID), in creation order.
+    bool window_manager_runs();
+    // Viewable windows of a process (by _NET_WM_PID), in creation order.
     std::vector<Window> windows_of(pid_t pid);
+    // The first window of the process that matches, now (0 when none).
+    Window find_now(pid_t pid, const std::function<bool(Window)>& match);
+    // The same, waiting for it up to the timeout.
+    Window find(pid_t pid, const std::function<bool(Window)>& match,
+                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    Window panel_of(pid_t pid);  // the window titled "Pixometer"
     Rect client_rect(Window w);     // screen coordinates
     Rect frame_rect(Window w);      // including the window manager's frame
     std::string name(Window w);

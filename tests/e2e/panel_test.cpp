@@ -18,28 +18,16 @@ constexpr int kSwatchY = 75;
 constexpr int kBackgroundX = 170;  // a spot of bare panel background
 constexpr int kBackgroundY = 80;
 
-bool WindowManagerRuns(e2e::Desktop& desk) {
-    return !desk.atoms(DefaultRootWindow(desk.display()), "_NET_SUPPORTED").empty();
-}
-
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!desk.ok()) GTEST_SKIP() << "no X display";
-        if (!WindowManagerRuns(desk)) GTEST_SKIP() << "needs a window manager";
+        if (!desk.window_manager_runs()) GTEST_SKIP() << "needs a window manager";
         desk.paint_root(0x808080);
         desk.move_pointer(900, 700);
     }
 
-    Window panel_of(e2e::Program& program) {
-        Window panel = 0;
-        e2e::WaitFor([&] {
-            for (Window w : desk.windows_of(program.pid()))
-                if (desk.name(w) == "Pixometer") panel = w;
-            return panel != 0;
-        });
-        return panel;
-    }
+    Window panel_of(e2e::Program& program) { return desk.panel_of(program.pid()); }
 
     unsigned swatch(Window panel) {
         const e2e::Rect r = desk.client_rect(panel);
@@ -146,14 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Ways, PanelEndingTest,
 TEST(NoWindowManager, PanelShowsAndProbes) {
     e2e::Desktop desk;
     if (!desk.ok()) GTEST_SKIP() << "no X display";
-    if (WindowManagerRuns(desk)) GTEST_SKIP() << "a window manager runs";
+    if (desk.window_manager_runs()) GTEST_SKIP() << "a window manager runs";
     e2e::Program program;
-    Window panel = 0;
-    ASSERT_TRUE(e2e::WaitFor([&] {
-        for (Window w : desk.windows_of(program.pid()))
-            if (desk.name(w) == "Pixometer") panel = w;
-        return panel != 0;
-    }));
+    const Window panel = desk.panel_of(program.pid());
+    ASSERT_NE(panel, 0u);
     const Window other = desk.create_window({0, 0, 1024, 768}, 0x00FF00);
     desk.paint_root(0x0000FF);
     const e2e::Rect client = desk.client_rect(panel);

@@ -15,7 +15,7 @@ class PlacementTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!desk.ok()) GTEST_SKIP() << "no X display";
-        if (desk.atoms(DefaultRootWindow(desk.display()), "_NET_SUPPORTED").empty())
+        if (!desk.window_manager_runs())
             GTEST_SKIP() << "needs a window manager";
         home = e2e::MakeTempHome();
         desk.move_pointer(900, 700);
@@ -24,20 +24,9 @@ protected:
         if (!home.empty()) e2e::RemoveTree(home);
     }
 
-    Window find(e2e::Program& program, const std::function<bool(Window)>& match) {
-        Window found = 0;
-        e2e::WaitFor([&] {
-            for (Window w : desk.windows_of(program.pid()))
-                if (match(w)) found = w;
-            return found != 0;
-        });
-        return found;
-    }
-    Window panel_of(e2e::Program& program) {
-        return find(program, [&](Window w) { return desk.name(w) == "Pixometer"; });
-    }
+    Window panel_of(e2e::Program& program) { return desk.panel_of(program.pid()); }
     Window ruler_of(e2e::Program& program) {
-        return find(program, [&](Window w) { return desk.client_rect(w).width == 788; });
+        return desk.find(program.pid(), [&](Window w) { return desk.client_rect(w).width == 788; });
     }
     bool frame_at(Window w, int x, int y) {
         return e2e::WaitFor([&] {

@@ -23,7 +23,7 @@ class RobustnessTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!desk.ok()) GTEST_SKIP() << "no X display";
-        if (desk.atoms(DefaultRootWindow(desk.display()), "_NET_SUPPORTED").empty())
+        if (!desk.window_manager_runs())
             GTEST_SKIP() << "needs a window manager";
         home = e2e::MakeTempHome();
         desk.move_pointer(1000, 750);
@@ -31,15 +31,7 @@ protected:
     void TearDown() override {
         if (!home.empty()) e2e::RemoveTree(home);
     }
-    Window panel_of(e2e::Program& program) {
-        Window found = 0;
-        e2e::WaitFor([&] {
-            for (Window w : desk.windows_of(program.pid()))
-                if (desk.name(w) == "Pixometer") found = w;
-            return found != 0;
-        });
-        return found;
-    }
+    Window panel_of(e2e::Program& program) { return desk.panel_of(program.pid()); }
     void end(e2e::Program& program, Window panel) {
         desk.close(panel);
         int status = -1;

@@ -17,10 +17,6 @@ namespace {
 constexpr int kHorizontalX = 30, kHorizontalY = 24;
 constexpr int kVerticalX = 30, kVerticalY = 6;
 
-bool WindowManagerRuns(e2e::Desktop& desk) {
-    return !desk.atoms(DefaultRootWindow(desk.display()), "_NET_SUPPORTED").empty();
-}
-
 class RulerE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,25 +24,13 @@ protected:
         desk.move_pointer(1000, 750);
     }
 
-    Window find(const std::function<bool(Window)>& match) {
-        Window found = 0;
-        e2e::WaitFor([&] {
-            found = 0;
-            for (Window w : desk.windows_of(program.pid()))
-                if (match(w)) found = w;
-            return found != 0;
-        }, 5s);
-        return found;
-    }
     Window sized(int width, int height) {
-        return find([&](Window w) {
+        return desk.find(program.pid(), [&](Window w) {
             const e2e::Rect r = desk.client_rect(w);
             return r.width == width && r.height == height;
         });
     }
-    Window panel() {
-        return find([&](Window w) { return desk.name(w) == "Pixometer"; });
-    }
+    Window panel() { return desk.panel_of(program.pid()); }
     void click_panel(int x, int y) {
         const e2e::Rect c = desk.client_rect(m_panel);
         desk.click(c.x + x, c.y + y);
@@ -55,7 +39,7 @@ protected:
     void start_with_panel_aside() {
         m_panel = panel();
         ASSERT_NE(m_panel, 0u);
-        if (WindowManagerRuns(desk)) desk.move_window(m_panel, 500, 400);
+        if (desk.window_manager_runs()) desk.move_window(m_panel, 500, 400);
         else XMoveWindow(desk.display(), m_panel, 500, 400);
         desk.sync();
         ASSERT_TRUE(e2e::WaitFor([&] { return desk.client_rect(m_panel).x >= 500; }));
@@ -83,7 +67,7 @@ protected:
 };
 
 TEST_F(RulerE2ETest, HorizontalRulerOpensShowsItsArtworkAndCloses) {
-    if (!WindowManagerRuns(desk)) GTEST_SKIP() << "needs a window manager";
+    if (!desk.window_manager_runs()) GTEST_SKIP() << "needs a window manager";
     start_with_panel_aside();
     click_panel(kHorizontalX, kHorizontalY);
     const Window ruler = sized(788, 32);
@@ -101,7 +85,7 @@ TEST_F(RulerE2ETest, HorizontalRulerOpensShowsItsArtworkAndCloses) {
 }
 
 TEST_F(RulerE2ETest, VerticalRulerShowsItsArtworkAndABoxColouredEdge) {
-    if (!WindowManagerRuns(desk)) GTEST_SKIP() << "needs a window manager";
+    if (!desk.window_manager_runs()) GTEST_SKIP() << "needs a window manager";
     start_with_panel_aside();
     click_panel(kVerticalX, kVerticalY);
     const Window ruler = sized(33, 502);
@@ -114,7 +98,7 @@ TEST_F(RulerE2ETest, VerticalRulerShowsItsArtworkAndABoxColouredEdge) {
 }
 
 TEST_F(RulerE2ETest, LeftAndRightButtonsDragTheRulerByThePointersTravel) {
-    if (!WindowManagerRuns(desk)) GTEST_SKIP() << "needs a window manager";
+    if (!desk.window_manager_runs()) GTEST_SKIP() << "needs a window manager";
     start_with_panel_aside();
     click_panel(kHorizontalX, kHorizontalY);
     const Window ruler = sized(788, 32);
@@ -140,7 +124,7 @@ TEST_F(RulerE2ETest, LeftAndRightButtonsDragTheRulerByThePointersTravel) {
 }
 
 TEST_F(RulerE2ETest, DragWorksWithNoWindowManager) {
-    if (WindowManagerRuns(desk)) GTEST_SKIP() << "a window manager runs";
+    if (desk.window_manager_runs()) GTEST_SKIP() << "a window manager runs";
     start_with_panel_aside();
     click_panel(kVerticalX, kVerticalY);
     const Window ruler = sized(33, 502);

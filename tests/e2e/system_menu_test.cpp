@@ -22,25 +22,17 @@ class SystemMenuE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!desk.ok()) GTEST_SKIP() << "no X display";
-        if (desk.atoms(DefaultRootWindow(desk.display()), "_NET_SUPPORTED").empty())
+        if (!desk.window_manager_runs())
             GTEST_SKIP() << "needs a window manager";
         desk.move_pointer(1000, 750);
-        panel = find([&](Window w) { return desk.name(w) == "Pixometer"; });
+        panel = desk.panel_of(program.pid());
         ASSERT_NE(panel, 0u);
         desk.move_window(panel, 200, 150);
         ASSERT_TRUE(e2e::WaitFor([&] { return desk.frame_rect(panel).x == 200; }));
     }
 
-    Window find_now(const std::function<bool(Window)>& match) {
-        for (Window w : desk.windows_of(program.pid()))
-            if (match(w)) return w;
-        return 0;
-    }
-    Window find(const std::function<bool(Window)>& match) {
-        Window found = 0;
-        e2e::WaitFor([&] { return (found = find_now(match)) != 0; });
-        return found;
-    }
+    Window find_now(const std::function<bool(Window)>& match) { return desk.find_now(program.pid(), match); }
+    Window find(const std::function<bool(Window)>& match) { return desk.find(program.pid(), match); }
     // A right click on the panel's background opens a popup of the program's own.
     Window open_menu() {
         const e2e::Rect c = desk.client_rect(panel);

@@ -51,6 +51,21 @@ TEST_F(PanelTest, OpensAsATopmostFramedWindowTitledPixometer) {
     EXPECT_TRUE(e2e::WaitFor([&] { return desk.has_state(panel, "_NET_WM_STATE_ABOVE"); }));
     const e2e::Rect frame = desk.frame_rect(panel);
     EXPECT_GT(frame.height, client.height) << "the panel should have a title bar";
+    // The application icon in its six sizes: width, height, then the pixels.
+    std::vector<unsigned long> sizes;
+    {
+        Atom type;
+        int format;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(desk.display(), panel, XInternAtom(desk.display(), "_NET_WM_ICON", False), 0, 1 << 16,
+                           False, AnyPropertyType, &type, &format, &count, &after, &data);
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        for (unsigned long i = 0; values && i + 1 < count; i += 2 + values[i] * values[i + 1])
+            sizes.push_back(values[i]);
+        if (data) XFree(data);
+    }
+    EXPECT_EQ(sizes, (std::vector<unsigned long>{10, 12, 14, 16, 22, 32}));
     // The panel paints itself black.
     EXPECT_TRUE(e2e::WaitFor([&] { return desk.pixel(client.x + kBackgroundX, client.y + kBackgroundY) == 0; }));
 }
@@ -97,6 +112,21 @@ TEST_F(PanelTest, SwatchFollowsOtherApplicationsWindows) {
     // The window is gone: the desktop shows through again at the next move.
     desk.move_pointer(702, 401);
     EXPECT_TRUE(swatch_becomes(panel, 0x808080)) << std::hex << swatch(panel);
+}
+
+TEST_F(PanelTest, DoubleClickOnTheBackgroundMinimises) {
+    e2e::Program program;
+    const Window panel = panel_of(program);
+    ASSERT_NE(panel, 0u);
+    const e2e::Rect client = desk.client_rect(panel);
+    desk.move_pointer(client.x + kBackgroundX, client.y + kBackgroundY);
+    std::this_thread::sleep_for(50ms);
+    for (int i = 0; i < 2; ++i) {
+        desk.press(1);
+        desk.release(1);
+    }
+    EXPECT_TRUE(e2e::WaitFor([&] { return desk.is_iconic(panel); }, 5s));
+    EXPECT_TRUE(program.running());
 }
 
 // Each way of ending the program ends it, normally.

@@ -204,6 +204,11 @@ void set_topmost(Backend& b, NativeWindow& w, bool topmost) {
 }
 
 void move_outer(Backend& b, NativeWindow& w, int x, int y) {
+    // The protocol carries positions as 16-bit values: a far-off position
+    // (a hand-edited store, say) stops at the edge of that range instead of
+    // wrapping round to the other side.
+    x = std::clamp(x, -32768, 32767);
+    y = std::clamp(y, -32768, 32767);
     w.outer_x = x;
     w.outer_y = y;
     set_size_hints(b, w);

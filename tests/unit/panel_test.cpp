@@ -5,6 +5,8 @@
 
 #include "app/shaped_form.h"
 #include "app/sys_menu_hook.h"
+#include "platform/regstore/regstore.h"
+#include "registry/registry_library.h"
 #include "rulers/ruler_windows.h"
 #include "sim_fixture.h"
 
@@ -157,6 +159,35 @@ TEST_F(PanelTest, ExitWithBothRulersOpenUnloadsThemThenThePanel) {
                                         "DestroyWindow(" + std::to_string(hp) + ")"}));
     EXPECT_TRUE(forms::LoadedForms().empty());
     EXPECT_TRUE(sim::QuitPosted());
+}
+
+// Exit saves the panel, then each ruler as it unloads, then the panel again
+// from its own unload: the first two writes failing still leaves the panel
+// stored, by the second save.
+TEST_F(PanelTest, ExitStoresAllThreeEntriesAndThePanelsTwice) {
+    start();
+    click(panel.chkHor);
+    Form1::instance().set_left(3000);
+    Form1::instance().set_top(6000);
+    click(panel.chkVer);
+    Form2::instance().set_left(-450);
+    Form2::instance().set_top(6000);
+    panel.set_left(1500);
+    panel.set_top(750);
+    regstore::InjectFault("RegSetValueExA", 5, 2);
+    click(panel.cmdExit);
+    const std::string base = "HKEY_CURRENT_USER\\Software\\Quillmoss\\Pixometer\\";
+    const auto stored = [&](const char* key, const char* name) {
+        std::string path = base + key;
+        return RegistryLibrary::ReadTextValue(path, name).text();
+    };
+    EXPECT_EQ(stored("Window Position", "Left"), "1500");
+    EXPECT_EQ(stored("Window Position", "Top"), "750");
+    EXPECT_EQ(stored("Window PositionH", "LeftH"), "3000");
+    EXPECT_EQ(stored("Window PositionH", "TopH"), "6000");
+    EXPECT_EQ(stored("Window PositionV", "LeftV"), "-450");
+    EXPECT_EQ(stored("Window PositionV", "TopV"), "6000");
+    EXPECT_TRUE(sim::MessageBoxes().empty());
 }
 
 TEST_F(PanelTest, CloseRequestEndsTheProgramWithTheRulers) {

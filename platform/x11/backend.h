@@ -134,7 +134,10 @@ struct Backend {
     int xi_opcode = -1;  // XInput2, for raw pointer motion
     int dpi = 96;
     int timer_fd = -1;
-    std::int64_t armed_due_ns = -1;
+    std::int64_t armed_due_ns = -1;     // the timerfd's next expiry; -1 unknown
+    std::int64_t armed_period_ns = 0;   // its repeat interval; 0 one-shot
+    unsigned long read_after_request = 0;  // XNextRequest when Xlib last read the socket
+    unsigned long flushed_request = 0;     // XNextRequest at the last flush
 
     std::map<os::HWND, std::unique_ptr<NativeWindow>> windows;
     std::deque<os::MSG> queue;

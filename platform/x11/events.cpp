@@ -254,8 +254,15 @@ void translate(Backend& b, XEvent& ev) {
 }
 
 void drain_x_events(Backend& b) {
-    // Reads what the socket holds without blocking and without a round trip.
-    if (XPending(b.dpy) == 0) return;
+    // Xlib reads the socket only when poll() found it readable (see
+    // wait_for_events) or when a request went out since the last read: a
+    // reply can bring events with it that then wait inside Xlib, unseen by
+    // poll(). A tick that sent nothing costs no system call here.
+    const unsigned long next_request = XNextRequest(b.dpy);
+    if (next_request != b.read_after_request) {
+        XPending(b.dpy);
+        b.read_after_request = next_request;
+    }
     while (XEventsQueued(b.dpy, QueuedAlready) > 0) {
         XEvent ev;
         XNextEvent(b.dpy, &ev);
@@ -274,10 +281,17 @@ bool take_paint(Backend& b, os::MSG* msg) {
     return false;
 }
 
+// The earliest timer, or nullptr when none runs.
+Timer* earliest_timer(Backend& b) {
+    Timer* first = nullptr;
+    for (Timer& t : b.timers)
+        if (!first || t.due_ns < first->due_ns) first = &t;
+    return first;
+}
+
 bool take_timer(Backend& b, os::MSG* msg) {
-    if (b.timers.empty()) return false;
-    auto earliest = std::min_element(b.timers.begin(), b.timers.end(),
-                                     [](const Timer& l, const Timer& r) { return l.due_ns < r.due_ns; });
+    Timer* earliest = earliest_timer(b);
+    if (!earliest) return false;
     const std::int64_t now = now_ns();
     if (earliest->due_ns > now) return false;
     // Ticks missed while the program was busy collapse into this one.
@@ -287,27 +301,50 @@ bool take_timer(Backend& b, os::MSG* msg) {
     return true;
 }
 
+// The timerfd repeats at the interval of the only timer, so that a steady
+// tick re-arms nothing: the loop's idle path is one poll() and one read().
 void arm_timer(Backend& b) {
-    std::int64_t due = 0;
-    for (const Timer& t : b.timers) due = due == 0 ? t.due_ns : std::min(due, t.due_ns);
-    if (due == b.armed_due_ns) return;
+    const Timer* first = earliest_timer(b);
+    const std::int64_t due = first ? first->due_ns : 0;  // 0 disarms
+    const std::int64_t period = first && b.timers.size() == 1 ? first->interval_ns : 0;
+    if (due == b.armed_due_ns && period == b.armed_period_ns) return;
     itimerspec when{};
     when.it_value.tv_sec = due / 1'000'000'000;
     when.it_value.tv_nsec = due % 1'000'000'000;
-    timerfd_settime(b.timer_fd, TFD_TIMER_ABSTIME, &when, nullptr);  // due 0 disarms
+    when.it_interval.tv_sec = period / 1'000'000'000;
+    when.it_interval.tv_nsec = period % 1'000'000'000;
+    timerfd_settime(b.timer_fd, TFD_TIMER_ABSTIME, &when, nullptr);
     b.armed_due_ns = due;
+    b.armed_period_ns = period;
+}
+
+// Reads the timerfd's expiration count and works out when it fires next.
+void take_expirations(Backend& b) {
+    std::uint64_t expirations = 0;
+    if (read(b.timer_fd, &expirations, sizeof expirations) <= 0) return;
+    if (b.armed_period_ns == 0) {
+        b.armed_due_ns = -1;
+        return;
+    }
+    b.armed_due_ns += static_cast<std::int64_t>(expirations) * b.armed_period_ns;
+}
+
+// Xlib's XFlush also tries to read the socket, so it is called only when
+// a request went out since the last one.
+void flush_requests(Backend& b) {
+    const unsigned long next_request = XNextRequest(b.dpy);
+    if (next_request == b.flushed_request) return;
+    XFlush(b.dpy);
+    b.flushed_request = next_request;
 }
 
 void wait_for_events(Backend& b) {
-    XFlush(b.dpy);
+    flush_requests(b);
     if (XEventsQueued(b.dpy, QueuedAlready) > 0) return;
     arm_timer(b);
     pollfd fds[2] = {{ConnectionNumber(b.dpy), POLLIN, 0}, {b.timer_fd, POLLIN, 0}};
     if (poll(fds, 2, -1) <= 0) return;  // EINTR: look again
-    if (fds[1].revents & POLLIN) {
-        std::uint64_t expirations = 0;
-        if (read(b.timer_fd, &expirations, sizeof expirations) > 0) b.armed_due_ns = -1;
-    }
+    if (fds[1].revents & POLLIN) take_expirations(b);
     // A hang-up also goes to Xlib, which then reports the lost connection.
     if (fds[0].revents) XEventsQueued(b.dpy, QueuedAfterReading);
 }

@@ -20,7 +20,7 @@ namespace {
 
 // Pointer warps (XWarpPointer) bring no raw motion with them; asking again
 // this often keeps such a jump from going unnoticed for long.
-constexpr std::int64_t kCursorRecheckNs = 250'000'000;
+constexpr std::int64_t kCursorRecheckNs = 50'000'000;
 
 bool on_screen(int x, int y) { return x >= 0 && y >= 0 && x < screen_width() && y < screen_height(); }
 

@@ -11,7 +11,8 @@
 //       timers of any interval down to 1 ms on one timerfd, missed ticks
 //       coalesced into one
 //   [x] modal loops that hold back input to all but the modal window
-//   [x] the idle path makes no round trip: it blocks in poll()
+//   [x] the idle path makes no round trip: it blocks in poll(), and a tick
+//       that sent nothing costs one poll() and one read() of the timerfd
 // Not supported:
 //   [ ] WM_SYSCHAR, mouse wheel, non-ASCII WM_CHAR, timer callbacks
 #include <X11/XKBlib.h>

@@ -2,7 +2,7 @@
 //
 // Supports:
 //   [x] GetCursorPos, asking the server only after the pointer moved (XInput2
-//       raw motion); without XInput2 it asks every time
+//       raw motion) and at least every 50 ms; without XInput2 it asks every time
 //   [x] WindowFromPoint: the deepest window under a point, other programs'
 //       windows included
 //   [x] GetDC for our windows (geometry from the cache), other programs'
@@ -18,8 +18,9 @@
 namespace x11 {
 namespace {
 
-// Pointer warps (XWarpPointer) bring no raw motion with them; asking again
-// this often keeps such a jump from going unnoticed for long.
+// Pointer warps (XWarpPointer) bring no raw motion with them, and a server
+// may drop raw events; asking again this often keeps such a jump from going
+// unnoticed for long, at 20 small round trips a second.
 constexpr std::int64_t kCursorRecheckNs = 50'000'000;
 
 bool on_screen(int x, int y) { return x >= 0 && y >= 0 && x < screen_width() && y < screen_height(); }

@@ -637,6 +637,21 @@ TEST_F(X11Backend, CursorPositionFollowsThePointer) {
     ASSERT_TRUE(pump_until([&] { return os::GetCursorPos(&point) && point.x == 321 && point.y == 432; }));
 }
 
+// A warp brings no raw motion, and no event is read here at all: only the
+// cursor cache's own re-read, at least every 50 ms, can notice the jump.
+TEST_F(X11Backend, CursorPositionNeverStaysStaleBeyondTheSafetyReRead) {
+    XTestFakeMotionEvent(observer_, -1, 140, 150, CurrentTime);
+    XSync(observer_, False);
+    os::POINT point;
+    ASSERT_TRUE(pump_until([&] { return os::GetCursorPos(&point) && point.x == 140 && point.y == 150; }));
+    XWarpPointer(observer_, 0, root_, 0, 0, 0, 0, 410, 420);
+    XSync(observer_, False);
+    std::this_thread::sleep_for(60ms);
+    ASSERT_TRUE(os::GetCursorPos(&point));
+    EXPECT_EQ(point.x, 410);
+    EXPECT_EQ(point.y, 420);
+}
+
 }  // namespace
 
 namespace {

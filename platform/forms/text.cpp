@@ -27,7 +27,11 @@ std::string DecimalText(std::int32_t value) {
 }
 
 std::string SignedText(std::int32_t value) {
-    return value < 0 ? DecimalText(value) : " " + DecimalText(value);
+    char buffer[13];
+    int length = 0;
+    if (value >= 0) buffer[length++] = ' ';
+    length += DecimalText(value, buffer + length);
+    return std::string(buffer, static_cast<std::size_t>(length));
 }
 
 std::string HexText(std::uint32_t value) {

@@ -82,11 +82,15 @@ struct NativeWindow {
     std::string title;
 };
 
+// Windows' default timer resolution: 64 ticks a second.
+constexpr std::int64_t kTimerResolutionNs = 15'625'000;
+
 struct Timer {
     os::HWND hwnd = 0;
     os::UINT_PTR id = 0;
-    std::int64_t interval_ns = 0;
+    std::int64_t interval_ns = 0;  // what the program asked for
     std::int64_t due_ns = 0;
+    std::int64_t last_ns = 0;      // when it last ticked
 };
 
 enum class DcKind { Screen, Paint, Image };
@@ -161,6 +165,15 @@ struct Backend {
     unsigned int last_input_state = 0;  // modifier state of the latest input event
     os::POINT cursor{};
     bool cursor_known = false;
+    // Each message handed out starts a new turn; what one turn learnt about
+    // another program's window (its origin) serves the rest of that turn.
+    std::uint64_t turn = 0;
+    struct {
+        ::Window xid = 0;
+        int origin_x = 0;
+        int origin_y = 0;
+        std::uint64_t turn = 0;
+    } last_origin;
     std::int64_t cursor_read_ns = 0;
     // Double-click detection.
     os::HWND last_press_hwnd = 0;

@@ -8,8 +8,12 @@
 //       printable ASCII, WM_KEYUP / WM_SYSKEYUP
 //   [x] WM_CLOSE from the window manager's close button
 //   [x] WM_PAINT for invalid windows and WM_TIMER when the queue is empty;
-//       timers of any interval down to 1 ms on one timerfd, missed ticks
-//       coalesced into one
+//       timers on one timerfd, missed ticks coalesced into one
+//   [x] the system timer resolution is Windows' default, 15.625 ms: a timer
+//       asked for a shorter interval ticks at that rate, and at once (within
+//       its own interval) when the pointer moves, so a 1 ms probe follows
+//       every motion without waking a thousand times a second at rest;
+//       without XInput2 (no motion events) short timers tick at their interval
 //   [x] modal loops that hold back input to all but the modal window
 //   [x] the idle path makes no round trip: it blocks in poll(), and a tick
 //       that sent nothing costs one poll() and one read() of the timerfd
@@ -207,10 +211,20 @@ void on_visibility(Backend& b, NativeWindow& w, const XVisibilityEvent& ev) {
     if (covered_by_stranger(b, w)) XRaiseWindow(b.dpy, w.xid);
 }
 
+// Pointer motion makes short timers due now (no sooner than their own
+// interval after their last tick): what they watch has just changed.
+void pull_short_timers_forward(Backend& b) {
+    const std::int64_t now = now_ns();
+    for (Timer& t : b.timers)
+        if (t.interval_ns < kTimerResolutionNs) t.due_ns = std::max(t.last_ns + t.interval_ns, std::min(t.due_ns, now));
+}
+
 void on_generic(Backend& b, XEvent& ev) {
     XGenericEventCookie& cookie = ev.xcookie;
     if (cookie.extension != b.xi_opcode) return;
-    if (cookie.evtype == XI_RawMotion) b.cursor_known = false;
+    if (cookie.evtype != XI_RawMotion) return;
+    b.cursor_known = false;
+    pull_short_timers_forward(b);
 }
 
 void on_client_message(Backend& b, os::HWND hwnd, const XClientMessageEvent& ev) {
@@ -282,6 +296,12 @@ bool take_paint(Backend& b, os::MSG* msg) {
     return false;
 }
 
+// How often a timer ticks when nothing pulls it forward: its interval, but
+// no more often than the system resolution while pointer motion can wake it.
+std::int64_t timer_period(const Backend& b, const Timer& t) {
+    return b.xi_opcode >= 0 ? std::max(t.interval_ns, kTimerResolutionNs) : t.interval_ns;
+}
+
 // The earliest timer, or nullptr when none runs.
 Timer* earliest_timer(Backend& b) {
     Timer* first = nullptr;
@@ -296,8 +316,10 @@ bool take_timer(Backend& b, os::MSG* msg) {
     const std::int64_t now = now_ns();
     if (earliest->due_ns > now) return false;
     // Ticks missed while the program was busy collapse into this one.
-    earliest->due_ns += earliest->interval_ns;
-    if (earliest->due_ns <= now) earliest->due_ns = now + earliest->interval_ns;
+    const std::int64_t period = timer_period(b, *earliest);
+    earliest->due_ns += period;
+    if (earliest->due_ns <= now) earliest->due_ns = now + period;
+    earliest->last_ns = now;
     *msg = {earliest->hwnd, os::WM_TIMER, static_cast<os::WPARAM>(earliest->id), 0};
     return true;
 }
@@ -307,7 +329,7 @@ bool take_timer(Backend& b, os::MSG* msg) {
 void arm_timer(Backend& b) {
     const Timer* first = earliest_timer(b);
     const std::int64_t due = first ? first->due_ns : 0;  // 0 disarms
-    const std::int64_t period = first && b.timers.size() == 1 ? first->interval_ns : 0;
+    const std::int64_t period = first && b.timers.size() == 1 ? timer_period(b, *first) : 0;
     if (due == b.armed_due_ns && period == b.armed_period_ns) return;
     itimerspec when{};
     when.it_value.tv_sec = due / 1'000'000'000;
@@ -398,6 +420,7 @@ BOOL GetMessageA(MSG* msg) {
         if (!b->queue.empty()) {
             *msg = b->queue.front();
             b->queue.pop_front();
+            ++b->turn;
             return TRUE;
         }
         if (b->quit) {
@@ -405,7 +428,10 @@ BOOL GetMessageA(MSG* msg) {
             *msg = {0, WM_QUIT, b->quit_code, 0};
             return FALSE;
         }
-        if (x11::take_paint(*b, msg) || x11::take_timer(*b, msg)) return TRUE;
+        if (x11::take_paint(*b, msg) || x11::take_timer(*b, msg)) {
+            ++b->turn;
+            return TRUE;
+        }
         x11::wait_for_events(*b);
     }
 }
@@ -470,7 +496,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT milliseconds) {
     auto found = std::find_if(b->timers.begin(), b->timers.end(), same);
     if (found == b->timers.end()) found = b->timers.insert(b->timers.end(), x11::Timer{hwnd, id, 0, 0});
     found->interval_ns = interval;
-    found->due_ns = x11::now_ns() + interval;
+    found->last_ns = x11::now_ns();
+    found->due_ns = found->last_ns + interval;
     return id != 0 ? id : 1;
 }
 

@@ -19,9 +19,10 @@ namespace x11 {
 namespace {
 
 // Pointer warps (XWarpPointer) bring no raw motion with them, and a server
-// may drop raw events; asking again this often keeps such a jump from going
-// unnoticed for long, at 20 small round trips a second.
-constexpr std::int64_t kCursorRecheckNs = 50'000'000;
+// may drop raw events; asking again this often, plus at most one timer
+// period until the next read, keeps such a jump from going unnoticed for
+// more than 50 ms, at about 20 small round trips a second.
+constexpr std::int64_t kCursorRecheckNs = 50'000'000 - kTimerResolutionNs;
 
 bool on_screen(int x, int y) { return x >= 0 && y >= 0 && x < screen_width() && y < screen_height(); }
 
@@ -34,13 +35,24 @@ DeviceContext screen_dc(os::HWND hwnd) {
     return dc;
 }
 
+// Where another program's window sits, if this turn already asked.
+bool known_origin(const Backend& b, ::Window xid, int* x, int* y) {
+    if (b.last_origin.xid != xid || b.last_origin.turn != b.turn) return false;
+    *x = b.last_origin.origin_x;
+    *y = b.last_origin.origin_y;
+    return true;
+}
+
+void remember_origin(Backend& b, ::Window xid, int x, int y) { b.last_origin = {xid, x, y, b.turn}; }
+
 // Another program's window (or the root): its client area as it is now.
 bool foreign_area(Backend& b, ::Window xid, DeviceContext* dc) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(b.dpy, xid, &attributes) || attributes.root != b.root) return false;
     int x = 0, y = 0;
     ::Window child = 0;
-    if (!XTranslateCoordinates(b.dpy, xid, b.root, 0, 0, &x, &y, &child)) return false;
+    if (!known_origin(b, xid, &x, &y) && !XTranslateCoordinates(b.dpy, xid, b.root, 0, 0, &x, &y, &child))
+        return false;
     dc->origin_x = x;
     dc->origin_y = y;
     dc->width = attributes.width;
@@ -60,6 +72,12 @@ bool translate(os::HWND hwnd, os::POINT* point, bool to_client) {
     }
     const auto xid = static_cast<::Window>(static_cast<std::uint32_t>(hwnd));
     int x = 0, y = 0;
+    if (known_origin(*b, xid, &x, &y)) {
+        const int sign = to_client ? -1 : 1;
+        point->x += sign * x;
+        point->y += sign * y;
+        return true;
+    }
     ::Window child = 0;
     const ::Window from = to_client ? b->root : xid, to = to_client ? xid : b->root;
     if (!XTranslateCoordinates(b->dpy, from, to, point->x, point->y, &x, &y, &child)) return false;
@@ -131,8 +149,13 @@ HWND WindowFromPoint(POINT point) {
     ::Window found = b->root, child = 0;
     int x = 0, y = 0;
     // One level per request: the server reports the child under the point.
-    while (XTranslateCoordinates(b->dpy, b->root, found, point.x, point.y, &x, &y, &child) && child)
+    // The last answer also tells where the window found sits, which the
+    // device context and the conversion to client coordinates that follow
+    // in the same turn can use without asking again.
+    bool answered = false;
+    while ((answered = XTranslateCoordinates(b->dpy, b->root, found, point.x, point.y, &x, &y, &child)) && child)
         found = child;
+    if (answered) x11::remember_origin(*b, found, point.x - x, point.y - y);
     return static_cast<HWND>(found);
 }
 

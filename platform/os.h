@@ -271,7 +271,7 @@ struct FormWindowSpec {
     COLORREF background = 0;
     WNDPROC proc = nullptr;
 };
-HWND CreateFormWindow(const FormWindowSpec& spec);
+HWND CreateFormWindow(const FormWindowSpec& request);
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 BOOL ShowWindow(HWND hwnd, int command);

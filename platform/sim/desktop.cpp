@@ -107,22 +107,22 @@ os::RECT Desktop::ClientRect(const Window& w) {
 
 // ---- Windows ----------------------------------------------------------------
 
-os::HWND Desktop::Create(const os::FormWindowSpec& spec) {
+os::HWND Desktop::Create(const os::FormWindowSpec& request) {
     Window w;
     w.handle = m_next_window++;
-    w.framed = spec.framed;
-    w.title = spec.title ? spec.title : "";
-    const int cw = std::max(spec.client_width, 0);
-    const int ch = std::max(spec.client_height, 0);
-    const int extra_w = spec.framed ? kFrameLeft + kFrameRight : 0;
-    const int extra_h = spec.framed ? kFrameTop + kFrameBottom : 0;
-    w.outer = {spec.x, spec.y, spec.x + cw + extra_w, spec.y + ch + extra_h};
+    w.framed = request.framed;
+    w.title = request.title ? request.title : "";
+    const int cw = std::max(request.client_width, 0);
+    const int ch = std::max(request.client_height, 0);
+    const int extra_w = request.framed ? kFrameLeft + kFrameRight : 0;
+    const int extra_h = request.framed ? kFrameTop + kFrameBottom : 0;
+    w.outer = {request.x, request.y, request.x + cw + extra_w, request.y + ch + extra_h};
     w.restore_outer = w.outer;
     // An unresolved system colour cannot be drawn; keep its RGB bits rather
     // than storing a value that reads back as "no colour".
-    w.background = static_cast<os::COLORREF>(static_cast<std::uint32_t>(spec.background) & 0xFFFFFFu);
+    w.background = static_cast<os::COLORREF>(static_cast<std::uint32_t>(request.background) & 0xFFFFFFu);
     w.back = Image(cw, ch, w.background);
-    w.proc = reinterpret_cast<os::LONG_PTR>(spec.proc);
+    w.proc = reinterpret_cast<os::LONG_PTR>(request.proc);
     if (w.proc) m_known_procs.insert(w.proc);
     const os::HWND h = w.handle;
     m_windows.emplace(h, std::move(w));

@@ -109,7 +109,7 @@ public:
     os::POINT& Cursor() { return m_cursor; }
 
     // ---- Windows ----
-    os::HWND Create(const os::FormWindowSpec& spec);
+    os::HWND Create(const os::FormWindowSpec& request);
     os::HWND CreateForeign(const os::RECT& outer, os::COLORREF fill, bool topmost);
     Window* Find(os::HWND hwnd);
     const Window* Find(os::HWND hwnd) const;

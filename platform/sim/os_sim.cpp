@@ -229,11 +229,11 @@ BOOL DeleteObject(HFONT font) {
 
 // ---- Windows ----------------------------------------------------------------------
 
-HWND CreateFormWindow(const FormWindowSpec& spec) {
-    if (Fails(Fn::CreateFormWindow, spec.title, spec.x, spec.y, spec.client_width,
-              spec.client_height, spec.framed ? 1 : 0, spec.background))
+HWND CreateFormWindow(const FormWindowSpec& request) {
+    if (Fails(Fn::CreateFormWindow, request.title, request.x, request.y, request.client_width,
+              request.client_height, request.framed ? 1 : 0, request.background))
         return 0;
-    return Desk().Create(spec);
+    return Desk().Create(request);
 }
 
 BOOL DestroyWindow(HWND hwnd) {

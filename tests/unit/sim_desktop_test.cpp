@@ -73,16 +73,16 @@ protected:
 
     static HWND MakeWindow(int x, int y, int w, int h, bool framed, os::COLORREF bg,
                            os::WNDPROC proc = RecordingProc) {
-        os::FormWindowSpec spec;
-        spec.title = "t";
-        spec.x = x;
-        spec.y = y;
-        spec.client_width = w;
-        spec.client_height = h;
-        spec.framed = framed;
-        spec.background = bg;
-        spec.proc = proc;
-        return os::CreateFormWindow(spec);
+        os::FormWindowSpec request;
+        request.title = "t";
+        request.x = x;
+        request.y = y;
+        request.client_width = w;
+        request.client_height = h;
+        request.framed = framed;
+        request.background = bg;
+        request.proc = proc;
+        return os::CreateFormWindow(request);
     }
 };
 

@@ -3,6 +3,8 @@
 // through XTest, read pixels from the screen and window-manager state.
 #pragma once
 
+// gtest first: Xlib defines macros (None, Bool) that its headers trip over.
+#include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
@@ -82,6 +84,25 @@ private:
 
 std::string MakeTempHome();
 void RemoveTree(const std::string& path);
+
+// A test with a window manager running and a HOME of its own that several
+// starts of the program can share.
+class FreshHomeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!desk.ok()) GTEST_SKIP() << "no X display";
+        if (!desk.window_manager_runs()) GTEST_SKIP() << "needs a window manager";
+        home = MakeTempHome();
+        desk.move_pointer(1000, 750);
+    }
+    void TearDown() override {
+        if (!home.empty()) RemoveTree(home);
+    }
+    Window panel_of(Program& program) { return desk.panel_of(program.pid()); }
+
+    Desktop desk;
+    std::string home;
+};
 
 // Polls `ready` every 10 ms until it holds or the timeout passes.
 bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout = std::chrono::seconds(10));

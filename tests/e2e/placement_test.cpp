@@ -11,20 +11,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class PlacementTest : public ::testing::Test {
+class PlacementTest : public e2e::FreshHomeTest {
 protected:
-    void SetUp() override {
-        if (!desk.ok()) GTEST_SKIP() << "no X display";
-        if (!desk.window_manager_runs())
-            GTEST_SKIP() << "needs a window manager";
-        home = e2e::MakeTempHome();
-        desk.move_pointer(900, 700);
-    }
-    void TearDown() override {
-        if (!home.empty()) e2e::RemoveTree(home);
-    }
-
-    Window panel_of(e2e::Program& program) { return desk.panel_of(program.pid()); }
     Window ruler_of(e2e::Program& program) {
         return desk.find(program.pid(), [&](Window w) { return desk.client_rect(w).width == 788; });
     }
@@ -42,8 +30,6 @@ protected:
         ASSERT_TRUE(program.wait_exit(5s));
     }
 
-    e2e::Desktop desk;
-    std::string home;
 };
 
 TEST_F(PlacementTest, PanelStartsAtTheCornerAndComesBackWhereItWasClosed) {

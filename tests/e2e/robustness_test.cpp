@@ -19,19 +19,8 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class RobustnessTest : public ::testing::Test {
+class RobustnessTest : public e2e::FreshHomeTest {
 protected:
-    void SetUp() override {
-        if (!desk.ok()) GTEST_SKIP() << "no X display";
-        if (!desk.window_manager_runs())
-            GTEST_SKIP() << "needs a window manager";
-        home = e2e::MakeTempHome();
-        desk.move_pointer(1000, 750);
-    }
-    void TearDown() override {
-        if (!home.empty()) e2e::RemoveTree(home);
-    }
-    Window panel_of(e2e::Program& program) { return desk.panel_of(program.pid()); }
     void end(e2e::Program& program, Window panel) {
         desk.close(panel);
         int status = -1;
@@ -39,8 +28,6 @@ protected:
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
 
-    e2e::Desktop desk;
-    std::string home;
 };
 
 TEST_F(RobustnessTest, ACorruptStoreIsLeftAloneAndThePanelStartsAtTheCorner) {

@@ -6,11 +6,10 @@
 #include "registry/registry_library.h"
 
 namespace WindowPlacement {
-namespace {
 
-// The number the last successful read gave, shared by every restore of the
-// run: a coordinate whose read fails takes it (0 until something was read).
 std::int32_t LastPosition = 0;
+
+namespace {
 
 // One window's registry entry: its key and the names of its two values.
 struct Entry {

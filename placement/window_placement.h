@@ -2,9 +2,15 @@
 // run to the next, as decimal text values in the per-user registry.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/forms/forms.h"
 
 namespace WindowPlacement {
+
+// The number the last successful read gave, shared by every restore of the
+// run: a coordinate whose read fails takes it (0 until something was read).
+extern std::int32_t LastPosition;
 
 void RestoreMainPosition(forms::Form& window);
 void RestorePositionH(forms::Form& window);

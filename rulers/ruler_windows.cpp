@@ -27,6 +27,7 @@ void DesignRuler(forms::Form& form, forms::PictureBox& picture) {
     form.set_back_color(forms::kWindowBackground);
     picture.set_border_style(forms::BorderStyle::None);
     picture.set_tab_index(0);
+    picture.set_visible(true);
 }
 
 void TopmostWithoutRegion(forms::Form& form) {

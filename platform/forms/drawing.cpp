@@ -67,13 +67,25 @@ int FontPixelHeight(const Font& font) {
     return static_cast<int>(std::lround(font.size * 1440.0 / TwipsPerPixel() / 72.0));
 }
 
+namespace {
+struct FontEntry {
+    Font font;
+    os::HFONT handle;
+};
+std::vector<FontEntry>& FontCache() {
+    static auto* cache = new std::vector<FontEntry>;
+    return *cache;
+}
+}  // namespace
+
+void ForgetFonts() {
+    for (const FontEntry& e : FontCache()) os::DeleteObject(e.handle);
+    FontCache().clear();
+}
+
 os::HFONT FontHandle(const Font& font) {
-    struct Entry {
-        Font font;
-        os::HFONT handle;
-    };
-    static std::vector<Entry> cache;
-    for (const Entry& e : cache)
+    auto& cache = FontCache();
+    for (const FontEntry& e : cache)
         if (e.font == font) return e.handle;
     const os::HFONT handle =
         os::CreateFontA(FontPixelHeight(font), font.weight, font.italic, font.underline,

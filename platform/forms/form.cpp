@@ -77,7 +77,12 @@ std::vector<Form*> LoadedForms() { return Loaded(); }
 // ---- Life cycle ----------------------------------------------------------
 void Form::load() {
     if (m_hwnd != 0) return;
-    RefreshTwipsPerPixel();
+    // With no form loaded, nothing holds on to the scale or the fonts: the
+    // first form of a run (or of a new desktop) reads them afresh.
+    if (Loaded().empty()) {
+        RefreshTwipsPerPixel();
+        ForgetFonts();
+    }
     sort_controls();
     design();
     os::FormWindowSpec request;

@@ -93,8 +93,11 @@ private:
     int m_y;
 };
 
-// The backend font for a font setting; made once and kept for the run.
+// The backend font for a font setting; made once and kept while any form is
+// loaded.
 os::HFONT FontHandle(const Font& font);
+// Gives the backend fonts back; the next paint makes them again.
+void ForgetFonts();
 int FontPixelHeight(const Font& font);
 
 // A picture: pixels row by row, 0x00BBGGRR.

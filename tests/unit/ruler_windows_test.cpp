@@ -120,6 +120,13 @@ TEST_F(RulerTest, AnyButtonOnTheWindowOrItsPictureHandsTheMoveToTheSystem) {
             EXPECT_EQ(calls, (std::vector<std::string>{"ReleaseCapture()", "SendMessageA(" + expected_send + ")"}));
         }
     }
+    // The window's own background answers the same way where the picture
+    // does not cover it.
+    ruler.Picture1.set_visible(false);
+    sim::ClearCalls();
+    sim::Click(client.left + 50, client.top + 10, 2);
+    EXPECT_EQ(sim::CallCount("ReleaseCapture"), 1);
+    EXPECT_EQ(CallsAmong({"SendMessageA"}), (std::vector<std::string>{"SendMessageA(" + expected_send + ")"}));
 }
 
 TEST_F(RulerTest, DragMovesByThePointersTravelAndAPressAloneMovesNothing) {

@@ -7,12 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "placement/window_placement.h"
 #include "platform/forms/forms.h"
 #include "platform/sim/sim.h"
 
 class SimDesktopTest : public ::testing::Test {
 protected:
-    void SetUp() override { sim::Reset(); }
+    // The program's module state starts as in a fresh run.
+    void SetUp() override {
+        sim::Reset();
+        WindowPlacement::LastPosition = 0;
+    }
     void TearDown() override {
         for (forms::Form* form : forms::LoadedForms()) form->unload();
     }

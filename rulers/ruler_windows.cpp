@@ -7,8 +7,9 @@ namespace {
 
 constexpr int kResetPosition = 200;  // twips, 13 pixels
 
+// The artwork is drawn once and kept for the run; the picture only points at it.
 forms::Picture ToPicture(const RulerImage& image) {
-    return {image.width, image.height, image.pixels};
+    return {image.width, image.height, image.pixels.data()};
 }
 
 const forms::Picture& HorizontalPicture() {

@@ -326,7 +326,7 @@ void PictureBox::redraw_image() {
     if (m_image == 0) return;
     os::ClearImageDC(m_image, ResolveColor(back_color()));
     m_uniform = true;
-    if (m_picture == nullptr) return;
+    if (m_picture == nullptr || m_picture->pixels == nullptr) return;
     m_uniform = false;
     // The picture is drawn unscaled from the top-left corner and clipped by
     // the box; the box does not grow to the picture.

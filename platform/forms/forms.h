@@ -100,11 +100,12 @@ os::HFONT FontHandle(const Font& font);
 void ForgetFonts();
 int FontPixelHeight(const Font& font);
 
-// A picture: pixels row by row, 0x00BBGGRR.
+// A picture: pixels row by row, 0x00BBGGRR. It only looks at pixels kept
+// elsewhere (and for as long as the picture box shows them).
 struct Picture {
     int width = 0;
     int height = 0;
-    std::vector<os::COLORREF> pixels;
+    const os::COLORREF* pixels = nullptr;
 };
 
 // ---- Controls ------------------------------------------------------------

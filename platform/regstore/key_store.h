@@ -51,6 +51,8 @@ public:
     virtual Result delete_key(KeyId from, const std::vector<std::string>& path) = 0;
     virtual Result set_value(KeyId key, const std::string& name, const Value& value) = 0;
     virtual Result get_value(KeyId key, const std::string& name, Value* value) = 0;
+    // No key is open: let go of whatever the store holds open between calls.
+    virtual void release() {}
 };
 
 }  // namespace regstore

@@ -143,6 +143,10 @@ public:
     }
 
     bool close_handle(HKEY key) { return m_handles.erase(key) != 0; }
+    // Between calls with no key open the store keeps nothing open.
+    void settle() {
+        if (m_handles.empty() && m_store) m_store->release();
+    }
     int open_handles() const { return static_cast<int>(m_handles.size()); }
 
     void inject(const std::string& call, LSTATUS status, int count) { m_faults[call] = {status, count}; }
@@ -171,6 +175,19 @@ Registry& TheRegistry() {
     static Registry registry;
     return registry;
 }
+
+// One registry call: holds the lock and settles the store when it returns.
+class CallScope {
+public:
+    explicit CallScope(Registry& registry) : m_registry(registry), m_guard(registry.lock) {}
+    ~CallScope() { m_registry.settle(); }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+private:
+    Registry& m_registry;
+    std::lock_guard<std::mutex> m_guard;
+};
 
 bool IsUsableRoot(HKEY key) {
     return key == kClassesRoot || key == kCurrentUser || key == kLocalMachine || key == kUsers ||
@@ -273,7 +290,7 @@ using regstore::TheRegistry;
 
 LSTATUS RegCreateKeyA(HKEY key, const char* subkey, HKEY* result) {
     auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    regstore::CallScope scope(registry);
     regstore::Call call;
     if (result) *result = 0;
     LSTATUS status = regstore::Begin(registry, "RegCreateKeyA", key, subkey, &call);
@@ -284,7 +301,7 @@ LSTATUS RegCreateKeyA(HKEY key, const char* subkey, HKEY* result) {
 
 LSTATUS RegOpenKeyExA(HKEY key, const char* subkey, DWORD /*options*/, DWORD access, HKEY* result) {
     auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    regstore::CallScope scope(registry);
     regstore::Call call;
     if (result) *result = 0;
     LSTATUS status = regstore::Begin(registry, "RegOpenKeyExA", key, subkey, &call);
@@ -296,7 +313,7 @@ LSTATUS RegOpenKeyExA(HKEY key, const char* subkey, DWORD /*options*/, DWORD acc
 LSTATUS RegSetValueExA(HKEY key, const char* name, DWORD /*reserved*/, DWORD type,
                        const std::uint8_t* data, DWORD size) {
     auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    regstore::CallScope scope(registry);
     regstore::Call call;
     LSTATUS status = regstore::Begin(registry, "RegSetValueExA", key, nullptr, &call);
     if (status != regstore::kSuccess) return status;
@@ -312,7 +329,7 @@ LSTATUS RegSetValueExA(HKEY key, const char* name, DWORD /*reserved*/, DWORD typ
 LSTATUS RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, std::uint8_t* data,
                          DWORD* size) {
     auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    regstore::CallScope scope(registry);
     regstore::Call call;
     LSTATUS status = regstore::Begin(registry, "RegQueryValueExA", key, nullptr, &call);
     if (status != regstore::kSuccess) return status;
@@ -334,7 +351,7 @@ LSTATUS RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* typ
 
 LSTATUS RegDeleteKeyA(HKEY key, const char* subkey) {
     auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    regstore::CallScope scope(registry);
     regstore::Call call;
     LSTATUS status = regstore::Begin(registry, "RegDeleteKeyA", key, subkey, &call);
     if (status != regstore::kSuccess) return status;
@@ -346,7 +363,7 @@ LSTATUS RegDeleteKeyA(HKEY key, const char* subkey) {
 
 LSTATUS RegCloseKey(HKEY key) {
     auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    regstore::CallScope scope(registry);
     if (auto fault = registry.take_fault("RegCloseKey")) return *fault;
     if (regstore::IsUsableRoot(key)) return regstore::kSuccess;
     return registry.close_handle(key) ? regstore::kSuccess : regstore::kInvalidHandle;

@@ -5,8 +5,9 @@
 // repair a broken file (it is reported, never rewritten).
 #include "platform/regstore/sqlite_store.h"
 
+#include "platform/regstore/sqlite_library.h"
+
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,18 +117,20 @@ Result CheckHeader(const std::string& path, bool* empty) {
 
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const SqliteApi& api, sqlite3* db, const char* sql) : m_api(api) {
+        m_rc = m_api.prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
+    ~Statement() { m_api.finalize(m_stmt); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
     Statement& bind(int index, sqlite3_int64 number) {
-        if (m_rc == SQLITE_OK) m_rc = sqlite3_bind_int64(m_stmt, index, number);
+        if (m_rc == SQLITE_OK) m_rc = m_api.bind_int64(m_stmt, index, number);
         return *this;
     }
     Statement& bind(int index, const std::string& text) {
         if (m_rc == SQLITE_OK)
-            m_rc = sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()),
+            m_rc = m_api.bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()),
                                      SQLITE_STATIC);
         return *this;
     }
@@ -136,20 +139,21 @@ public:
         static constexpr std::uint8_t kNothing = 0;
         const void* data = bytes.empty() ? &kNothing : bytes.data();
         if (m_rc == SQLITE_OK)
-            m_rc = sqlite3_bind_blob(m_stmt, index, data, static_cast<int>(bytes.size()),
+            m_rc = m_api.bind_blob(m_stmt, index, data, static_cast<int>(bytes.size()),
                                      SQLITE_STATIC);
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : m_rc; }
-    sqlite3_int64 number(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    int step() { return m_rc == SQLITE_OK ? m_api.step(m_stmt) : m_rc; }
+    sqlite3_int64 number(int column) const { return m_api.column_int64(m_stmt, column); }
     std::vector<std::uint8_t> bytes(int column) const {
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, column));
-        auto size = static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column));
+        const auto* data = static_cast<const std::uint8_t*>(m_api.column_blob(m_stmt, column));
+        auto size = static_cast<std::size_t>(m_api.column_bytes(m_stmt, column));
         return data ? std::vector<std::uint8_t>(data, data + size) : std::vector<std::uint8_t>();
     }
 
 private:
+    const SqliteApi& m_api;
     sqlite3_stmt* m_stmt = nullptr;
     int m_rc;
 };
@@ -173,10 +177,16 @@ SqliteStore::SqliteStore(std::string path) : m_path(std::move(path)) {}
 SqliteStore::~SqliteStore() { disconnect(); }
 
 void SqliteStore::disconnect() {
-    sqlite3_close(m_db);
+    if (m_api) {
+        m_api->close(m_db);
+        ReleaseSqlite();
+    }
+    m_api = nullptr;
     m_db = nullptr;
     m_schema_checked = false;
 }
+
+void SqliteStore::release() { disconnect(); }
 
 KeyStore* SqliteStore::empty_hive() {
     if (m_db || m_corrupt) return nullptr;
@@ -191,13 +201,15 @@ Result SqliteStore::connect(Access access) {
         if (Result r = CreateStoreFile(m_path); r != Result::Ok) return r;
     }
     if (Result r = CheckHeader(m_path, &m_was_empty); r != Result::Ok) return r;
+    m_api = AcquireSqlite();
+    if (!m_api) return Result::IoError;
     // No SQLITE_OPEN_CREATE: the file was checked above and must stay that file.
-    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = m_api->open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         disconnect();
         return FromSqlite(rc);
     }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    m_api->busy_timeout(m_db, kBusyTimeoutMs);
     return Result::Ok;
 }
 
@@ -205,7 +217,7 @@ Result SqliteStore::begin(Access access) {
     // A writer takes the write lock at once: two readers that both upgrade
     // later would deadlock and one would fail without waiting.
     const char* sql = access == Access::Write ? "BEGIN IMMEDIATE" : "BEGIN";
-    if (int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
+    if (int rc = m_api->exec(m_db, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
         return FromSqlite(rc);
     return check_schema(access);
 }
@@ -213,16 +225,16 @@ Result SqliteStore::begin(Access access) {
 // Inside the transaction, so that two first writers do not both make tables.
 Result SqliteStore::check_schema(Access access) {
     if (m_schema_checked) return Result::Ok;
-    Statement id(m_db, "PRAGMA application_id");
+    Statement id(*m_api, m_db, "PRAGMA application_id");
     if (Result r = StepRow(id); r != Result::Ok) return r == Result::NotFound ? Result::Corrupt : r;
     if (id.number(0) != kApplicationId) {
         // Only the empty file a first write made is ours to set up; any
         // other database belongs to someone else.
-        Statement objects(m_db, "SELECT count(*) FROM sqlite_master");
+        Statement objects(*m_api, m_db, "SELECT count(*) FROM sqlite_master");
         if (Result r = StepRow(objects); r != Result::Ok) return r == Result::NotFound ? Result::Corrupt : r;
         if (!m_was_empty || access == Access::Read || id.number(0) != 0 || objects.number(0) != 0)
             return Result::Corrupt;
-        if (int rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr); rc != SQLITE_OK)
+        if (int rc = m_api->exec(m_db, kSchema, nullptr, nullptr, nullptr); rc != SQLITE_OK)
             return FromSqlite(rc);
     }
     m_schema_checked = true;
@@ -243,10 +255,10 @@ Result SqliteStore::transact(Access access, Body body) {
     Result r = connect(access);
     if (r == Result::Ok) r = begin(access);
     if (r == Result::Ok) r = body();
-    if (m_db && sqlite3_get_autocommit(m_db) == 0) {
-        int rc = sqlite3_exec(m_db, r == Result::Ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (m_db && m_api->get_autocommit(m_db) == 0) {
+        int rc = m_api->exec(m_db, r == Result::Ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            m_api->exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             if (r == Result::Ok) r = FromSqlite(rc);
         }
     }
@@ -256,13 +268,13 @@ Result SqliteStore::transact(Access access, Body body) {
 
 Result SqliteStore::key_exists(KeyId key) {
     if (key == kHiveRoot) return Result::Ok;
-    Statement query(m_db, "SELECT 1 FROM keys WHERE id = ?");
+    Statement query(*m_api, m_db, "SELECT 1 FROM keys WHERE id = ?");
     Result r = StepRow(query.bind(1, key));
     return r == Result::NotFound ? Result::KeyDeleted : r;
 }
 
 Result SqliteStore::find_child(KeyId parent, const std::string& name, KeyId* child) {
-    Statement query(m_db, "SELECT id FROM keys WHERE parent = ? AND name = ?");
+    Statement query(*m_api, m_db, "SELECT id FROM keys WHERE parent = ? AND name = ?");
     Result r = StepRow(query.bind(1, parent).bind(2, name));
     if (r == Result::Ok) *child = query.number(0);
     return r;
@@ -274,9 +286,9 @@ Result SqliteStore::walk(KeyId from, const std::vector<std::string>& path, bool 
     for (const std::string& name : path) {
         Result r = find_child(at, name, &at);
         if (r == Result::NotFound && create) {
-            Statement insert(m_db, "INSERT INTO keys(parent, name) VALUES(?, ?)");
+            Statement insert(*m_api, m_db, "INSERT INTO keys(parent, name) VALUES(?, ?)");
             r = StepDone(insert.bind(1, at).bind(2, name));
-            at = sqlite3_last_insert_rowid(m_db);
+            at = m_api->last_insert_rowid(m_db);
         }
         if (r != Result::Ok) return r;
     }
@@ -299,13 +311,13 @@ Result SqliteStore::delete_key(KeyId from, const std::vector<std::string>& path)
         KeyId key = kHiveRoot;
         if (Result r = walk(from, path, false, &key); r != Result::Ok) return r;
         if (key == kHiveRoot) return Result::Denied;
-        Statement child(m_db, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+        Statement child(*m_api, m_db, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
         Result r = StepRow(child.bind(1, key));
         if (r == Result::Ok) return Result::HasSubkeys;
         if (r != Result::NotFound) return r;
-        Statement values(m_db, "DELETE FROM vals WHERE key = ?");
+        Statement values(*m_api, m_db, "DELETE FROM vals WHERE key = ?");
         if (r = StepDone(values.bind(1, key)); r != Result::Ok) return r;
-        Statement self(m_db, "DELETE FROM keys WHERE id = ?");
+        Statement self(*m_api, m_db, "DELETE FROM keys WHERE id = ?");
         return StepDone(self.bind(1, key));
     });
 }
@@ -314,7 +326,7 @@ Result SqliteStore::set_value(KeyId key, const std::string& name, const Value& v
     return transact(Access::Write, [&] {
         if (Result r = key_exists(key); r != Result::Ok) return r;
         // An existing value keeps the case its name was first written in.
-        Statement upsert(m_db,
+        Statement upsert(*m_api, m_db,
                          "INSERT INTO vals(key, name, type, data) VALUES(?, ?, ?, ?)"
                          " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
         return StepDone(upsert.bind(1, key).bind(2, name).bind(3, value.type).bind(4, value.data));
@@ -325,7 +337,7 @@ Result SqliteStore::get_value(KeyId key, const std::string& name, Value* value) 
     if (KeyStore* empty = empty_hive()) return empty->get_value(key, name, value);
     return transact(Access::Read, [&] {
         if (Result r = key_exists(key); r != Result::Ok) return r;
-        Statement query(m_db, "SELECT type, data FROM vals WHERE key = ? AND name = ?");
+        Statement query(*m_api, m_db, "SELECT type, data FROM vals WHERE key = ? AND name = ?");
         Result r = StepRow(query.bind(1, key).bind(2, name));
         if (r == Result::Ok) {
             value->type = static_cast<std::uint32_t>(query.number(0));

@@ -12,6 +12,10 @@
 struct sqlite3;
 
 namespace regstore {
+struct SqliteApi;
+}
+
+namespace regstore {
 
 class SqliteStore final : public KeyStore {
 public:
@@ -25,6 +29,7 @@ public:
     Result delete_key(KeyId from, const std::vector<std::string>& path) override;
     Result set_value(KeyId key, const std::string& name, const Value& value) override;
     Result get_value(KeyId key, const std::string& name, Value* value) override;
+    void release() override;
 
 private:
     enum class Access { Read, Write };
@@ -42,6 +47,7 @@ private:
     Result walk(KeyId from, const std::vector<std::string>& path, bool create, KeyId* key);
 
     std::string m_path;
+    const SqliteApi* m_api = nullptr;  // the library, held while connected
     sqlite3* m_db = nullptr;
     bool m_schema_checked = false;
     bool m_was_empty = false;  // the file had no bytes when connected

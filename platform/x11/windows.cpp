@@ -220,8 +220,7 @@ void move_outer(Backend& b, NativeWindow& w, int x, int y) {
 Cursor cursor_for(Backend& b, int cursor_id) {
     auto found = b.cursors.find(cursor_id);
     if (found != b.cursors.end()) return found->second;
-    const unsigned shape = cursor_id == os::IDC_CROSS ? XC_crosshair : XC_left_ptr;
-    const Cursor cursor = XCreateFontCursor(b.dpy, shape);
+    const Cursor cursor = XCreateFontCursor(b.dpy, XC_crosshair);
     b.cursors.emplace(cursor_id, cursor);
     return cursor;
 }
@@ -535,7 +534,11 @@ BOOL SetWindowCursor(HWND hwnd, int cursor_id) {
     if (!w || (cursor_id != IDC_ARROW && cursor_id != IDC_CROSS)) return FALSE;
     if (w->cursor_id == cursor_id) return TRUE;
     x11::Backend& b = *x11::live();
-    XDefineCursor(b.dpy, w->xid, x11::cursor_for(b, cursor_id));
+    // The arrow is the desktop's own pointer, which a window without a cursor
+    // of its own shows. Only other shapes are made, which also leaves the
+    // cursor-theme library unloaded until one is needed.
+    if (cursor_id == IDC_ARROW) XUndefineCursor(b.dpy, w->xid);
+    else XDefineCursor(b.dpy, w->xid, x11::cursor_for(b, cursor_id));
     w->cursor_id = cursor_id;
     return TRUE;
 }

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/regstore/regstore.h"
+#include "platform/regstore/sqlite_library.h"
 #include "store_test_support.h"
 
 namespace {
@@ -109,6 +110,46 @@ TEST_F(FileStore, ValuesSurviveReopeningTheStore) {
     EXPECT_EQ(ReadText("software\\quillmoss\\pixometer\\window position", "LEFT", &status), "1785");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadText("Software\\Quillmoss\\Pixometer\\Window Position", "Top", &status), "-300");
+    EXPECT_EQ(status, 0);
+}
+
+// SQLite stays loaded only while a key is open; loading it again each time
+// must neither lose values nor leak what SQLite sets up for itself (the
+// sanitizer build checks the second).
+TEST_F(FileStore, TheLibraryIsHeldOnlyWhileAKeyIsOpen) {
+    ASSERT_EQ(WriteText("Software\\Pixometer", "Left", "0"), 0);
+    EXPECT_FALSE(regstore::SqliteLoaded());
+    for (int i = 1; i <= 50; ++i) {
+        HKEY key = 0;
+        ASSERT_EQ(os::RegOpenKeyExA(kCurrentUser, "Software\\Pixometer", 0, kKeyRead | kKeyWrite, &key), 0);
+        EXPECT_TRUE(regstore::SqliteLoaded());
+        ASSERT_EQ(SetText(key, "Left", std::to_string(i)), 0);
+        ASSERT_EQ(os::RegCloseKey(key), 0);
+        EXPECT_FALSE(regstore::SqliteLoaded());
+    }
+    LSTATUS status = -1;
+    EXPECT_EQ(ReadText("Software\\Pixometer", "Left", &status), "50");
+    EXPECT_EQ(status, 0);
+    // A failed open holds nothing either.
+    HKEY missing = 0;
+    EXPECT_EQ(os::RegOpenKeyExA(kCurrentUser, "Nowhere", 0, kKeyRead, &missing), 2);
+    EXPECT_FALSE(regstore::SqliteLoaded());
+}
+
+// Without the library the calls answer an I/O failure and the file is left
+// as it was; once the library is back, every value is still there.
+TEST_F(FileStore, AMissingLibraryFailsTheCallsAndLosesNothing) {
+    ASSERT_EQ(WriteText("Software", "Left", "12"), 0);
+    const std::vector<char> before = ReadBytes(m_file);
+    regstore::SetSqliteLibraryName("libpixometer-no-such-library.so");
+    LSTATUS status = -1;
+    ReadText("Software", "Left", &status);
+    EXPECT_EQ(status, 1016);
+    EXPECT_EQ(WriteText("Software", "Left", "99"), 1016);
+    EXPECT_FALSE(regstore::SqliteLoaded());
+    regstore::SetSqliteLibraryName("libsqlite3.so.0");
+    EXPECT_EQ(ReadBytes(m_file), before);
+    EXPECT_EQ(ReadText("Software", "Left", &status), "12");
     EXPECT_EQ(status, 0);
 }
 

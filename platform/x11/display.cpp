@@ -13,6 +13,7 @@
 //   [ ] visuals other than TrueColor for colour conversion
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/shape.h>
+#include <malloc.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -252,6 +253,13 @@ namespace os {
 BOOL StartUp(const char** reason) {
     auto& backend = x11::instance();
     if (backend) return TRUE;
+#ifdef __GLIBC__
+    // The program runs all day and opens and closes its rulers many times:
+    // large blocks (their pictures, the fonts' glyph tables) get mappings of
+    // their own, so that freeing one gives its memory back at once instead of
+    // leaving the heap grown.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+#endif
     auto b = std::make_unique<x11::Backend>();
     if (!x11::open_display(*b)) {
         if (reason) *reason = "cannot open display";

@@ -255,9 +255,20 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, i
     const x11::DeviceContext* from = x11::find_dc(source);
     if (!to || !from || rop != SRCCOPY || width <= 0 || height <= 0) return FALSE;
     if (static_cast<std::size_t>(width) * static_cast<std::size_t>(height) > x11::kMaxImagePixels) return FALSE;
+    // A picture is copied in bands of rows, so that it passes through a small
+    // buffer instead of two copies of itself held at once. A copy that may
+    // overlap itself (screen or window to window, an image onto itself) reads
+    // everything before it writes.
+    constexpr int kBandPixels = 8192;
+    const bool separate = from->kind == x11::DcKind::Image && from != to;
+    const int band = separate ? std::max(1, kBandPixels / width) : height;
     std::vector<COLORREF> pixels;
-    if (!x11::read_dc(*from, sx, sy, width, height, &pixels)) return FALSE;
-    return x11::write_dc(*to, x, y, width, height, pixels) ? TRUE : FALSE;
+    for (int row = 0; row < height; row += band) {
+        const int rows = std::min(band, height - row);
+        if (!x11::read_dc(*from, sx, sy + row, width, rows, &pixels)) return FALSE;
+        if (!x11::write_dc(*to, x, y + row, width, rows, pixels)) return FALSE;
+    }
+    return TRUE;
 }
 
 HDC CreateImageDC(int width, int height, COLORREF fill) {

@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "platform/os.h"
+#include "platform/x11/backend.h"
 
 namespace {
 
@@ -359,6 +360,31 @@ TEST_F(X11Backend, TextIsDrawnInsideItsRectangleWithAnyFont) {
     EXPECT_TRUE(os::DeleteObject(bold));
     EXPECT_FALSE(os::DeleteObject(bold));
     EXPECT_TRUE(os::DeleteObject(missing));
+}
+
+// Bold text uses the family's own bold face, not the regular one drawn
+// heavier or left as it is, whichever configuration the fonts come from.
+TEST_F(X11Backend, RegularAndBoldComeFromTheirOwnFaces) {
+    const os::HFONT regular = os::CreateFontA(11, os::FW_NORMAL, os::FALSE, os::FALSE, os::FALSE, 0, "MS Sans Serif");
+    const os::HFONT bold = os::CreateFontA(11, os::FW_BOLD, os::FALSE, os::FALSE, os::FALSE, 0, "MS Sans Serif");
+    ASSERT_NE(regular, 0);
+    ASSERT_NE(bold, 0);
+    auto face = [](os::HFONT font, int* weight) {
+        const XftFont* xft = x11::font_of(font);
+        FcChar8* file = nullptr;
+        if (!xft || FcPatternGetString(xft->pattern, FC_FILE, 0, &file) != FcResultMatch) return std::string();
+        FcPatternGetInteger(xft->pattern, FC_WEIGHT, 0, weight);
+        return std::string(reinterpret_cast<const char*>(file));
+    };
+    int regular_weight = -1, bold_weight = -1;
+    const std::string regular_file = face(regular, &regular_weight);
+    const std::string bold_file = face(bold, &bold_weight);
+    EXPECT_FALSE(regular_file.empty());
+    EXPECT_NE(regular_file, bold_file);
+    EXPECT_LT(regular_weight, FC_WEIGHT_BOLD);
+    EXPECT_GE(bold_weight, FC_WEIGHT_BOLD);
+    os::DeleteObject(regular);
+    os::DeleteObject(bold);
 }
 
 TEST_F(X11Backend, TopmostIsAboveStateBeforeAndAfterMapping) {

@@ -379,7 +379,11 @@ void PictureBox::paint(const Canvas& canvas) {
     const int h = r.bottom - r.top;
     const int b = border();
     if (b > 0) SunkenBorder(canvas, w, h);
-    if (m_image != 0) canvas.image(b, b, w - 2 * b, h - 2 * b, m_image);
+    if (m_image == 0) return;
+    // An image of nothing but the background colour is filled, not copied
+    // pixel by pixel: the probe's swatch changes colour on most moves.
+    if (m_uniform) canvas.fill(b, b, w - 2 * b, h - 2 * b, back_color());
+    else canvas.image(b, b, w - 2 * b, h - 2 * b, m_image);
 }
 
 // ---- Timer ---------------------------------------------------------------

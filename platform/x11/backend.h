@@ -175,6 +175,14 @@ struct Backend {
         std::uint64_t turn = 0;
     } last_origin;
     std::int64_t cursor_read_ns = 0;
+    // The top-level window the last pointer query found under the cursor,
+    // and the turn it was asked in: WindowFromPoint at that point in that
+    // turn starts below it instead of asking again.
+    struct {
+        ::Window child = 0;
+        os::POINT at{};
+        std::uint64_t turn = ~std::uint64_t{0};
+    } pointer_child;
     // Double-click detection.
     os::HWND last_press_hwnd = 0;
     unsigned int last_press_button = 0;

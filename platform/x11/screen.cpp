@@ -47,6 +47,11 @@ void remember_origin(Backend& b, ::Window xid, int x, int y) { b.last_origin = {
 
 // Another program's window (or the root): its client area as it is now.
 bool foreign_area(Backend& b, ::Window xid, DeviceContext* dc) {
+    if (xid == b.root) {  // the desktop: the whole screen, where it always is
+        dc->origin_x = 0;
+        dc->origin_y = 0;
+        return true;
+    }
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(b.dpy, xid, &attributes) || attributes.root != b.root) return false;
     int x = 0, y = 0;
@@ -93,8 +98,10 @@ bool dc_screen_area(const DeviceContext& dc, os::RECT* area) {
         os::POINT origin{dc.origin_x, dc.origin_y};
         // Another program's window may have moved or gone since GetDC; a
         // gone window reads as no colour rather than as whatever replaced it.
+        // Within the turn that found the window under a point nothing has
+        // been read from the server since, so its origin then still holds.
         const auto xid = static_cast<::Window>(static_cast<std::uint32_t>(dc.hwnd));
-        if (dc.hwnd != 0 && xid != b.root) {
+        if (dc.hwnd != 0 && xid != b.root && !known_origin(b, xid, &origin.x, &origin.y)) {
             ::Window child = 0;
             if (!XTranslateCoordinates(b.dpy, xid, b.root, 0, 0, &origin.x, &origin.y, &child)) return false;
         }
@@ -135,6 +142,7 @@ BOOL GetCursorPos(POINT* point) {
         int x = 0, y = 0, wx = 0, wy = 0;
         unsigned int mask = 0;
         if (!XQueryPointer(b->dpy, b->root, &root, &child, &x, &y, &wx, &wy, &mask)) return FALSE;
+        b->pointer_child = {child, {x, y}, b->turn};
         b->cursor = {x, y};
         b->cursor_known = true;
         b->cursor_read_ns = now;
@@ -147,14 +155,20 @@ HWND WindowFromPoint(POINT point) {
     x11::Backend* b = x11::live();
     if (!b || !x11::on_screen(point.x, point.y)) return 0;
     ::Window found = b->root, child = 0;
-    int x = 0, y = 0;
+    int x = point.x, y = point.y;
     // One level per request: the server reports the child under the point.
     // The last answer also tells where the window found sits, which the
     // device context and the conversion to client coordinates that follow
-    // in the same turn can use without asking again.
-    bool answered = false;
-    while ((answered = XTranslateCoordinates(b->dpy, b->root, found, point.x, point.y, &x, &y, &child)) && child)
+    // in the same turn can use without asking again. The first level is
+    // known already when the cursor was asked for at this point this turn.
+    const auto& known = b->pointer_child;
+    bool answered = known.turn == b->turn && known.at.x == point.x && known.at.y == point.y;
+    if (answered) child = known.child;
+    else answered = XTranslateCoordinates(b->dpy, b->root, found, point.x, point.y, &x, &y, &child);
+    while (answered && child) {
         found = child;
+        answered = XTranslateCoordinates(b->dpy, b->root, found, point.x, point.y, &x, &y, &child);
+    }
     if (answered) x11::remember_origin(*b, found, point.x - x, point.y - y);
     return static_cast<HWND>(found);
 }

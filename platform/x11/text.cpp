@@ -310,17 +310,42 @@ BOOL DrawTextA(HDC hdc, const char* text, const RECT* rect, UINT format, HFONT f
                         static_cast<unsigned short>(GetBValue(colour) * 257), 0xFFFF};
     XftColor xft_colour{};
     if (!XftColorAllocValue(b.dpy, b.visual, b.colormap, &render, &xft_colour)) return FALSE;
-    XRectangle clip{static_cast<short>(rect->left), static_cast<short>(rect->top),
-                    static_cast<unsigned short>(std::max(rect->right - rect->left, 0)),
-                    static_cast<unsigned short>(std::max(rect->bottom - rect->top, 0))};
-    XftDrawSetClipRectangles(w->draw, 0, 0, &clip, 1);
-    int top = x11::first_line_top(*rect, format, line_height, lines.size());
+    const int first_top = x11::first_line_top(*rect, format, line_height, lines.size());
+    std::vector<int> lefts;
+    lefts.reserve(lines.size());
+    // Text whose ink (underline and strike-out included) lies inside the
+    // rectangle draws without a clip, which spares the server two requests
+    // per text: the probe rewrites three texts on most pointer moves.
+    bool fits = true;
+    int top = first_top;
     for (const x11::Line& line : lines) {
-        const int left = x11::line_left(*rect, format, x11::measure(style.xft, line.text, 0, line.text.size()));
-        x11::draw_line(w->draw, &xft_colour, style, line, left, top);
+        const int width = x11::measure(style.xft, line.text, 0, line.text.size());
+        const int left = x11::line_left(*rect, format, width);
+        lefts.push_back(left);
+        const int baseline = top + style.xft->ascent;
+        XGlyphInfo ink{};
+        XftTextExtentsUtf8(b.dpy, style.xft, reinterpret_cast<const FcChar8*>(line.text.data()),
+                           static_cast<int>(line.text.size()), &ink);
+        const int ink_left = std::min(left - ink.x, left);
+        const int ink_right = std::max(left - ink.x + ink.width, left + width);
+        const int ink_top = baseline - ink.y;
+        const int ink_bottom = std::max(ink_top + ink.height, baseline + 2);
+        fits = fits && ink_left >= rect->left && ink_right <= rect->right && ink_top >= rect->top &&
+               ink_bottom <= rect->bottom;
         top += line_height;
     }
-    XftDrawSetClip(w->draw, nullptr);
+    if (!fits) {
+        XRectangle clip{static_cast<short>(rect->left), static_cast<short>(rect->top),
+                        static_cast<unsigned short>(std::max(rect->right - rect->left, 0)),
+                        static_cast<unsigned short>(std::max(rect->bottom - rect->top, 0))};
+        XftDrawSetClipRectangles(w->draw, 0, 0, &clip, 1);
+    }
+    top = first_top;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        x11::draw_line(w->draw, &xft_colour, style, lines[i], lefts[i], top);
+        top += line_height;
+    }
+    if (!fits) XftDrawSetClip(w->draw, nullptr);
     XftColorFree(b.dpy, b.visual, b.colormap, &xft_colour);
     return TRUE;
 }

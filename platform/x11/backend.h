@@ -69,6 +69,7 @@ struct NativeWindow {
     bool maximized = false;   // from _NET_WM_STATE
     bool topmost = false;
     bool modal = false;  // a message box: _NET_WM_STATE_MODAL
+    bool popup = false;  // a menu: override-redirect, never closed by request
     bool destroying = false;
     Pixmap back = 0;  // back buffer the window is painted from
     XftDraw* draw = nullptr;
@@ -138,6 +139,9 @@ struct Backend {
     int xi_opcode = -1;  // XInput2, for raw pointer motion
     int dpi = 96;
     int timer_fd = -1;
+    // Written by the end-of-session signal handlers (SIGTERM, SIGHUP, SIGINT).
+    int signal_read_fd = -1;
+    int signal_write_fd = -1;
     std::int64_t armed_due_ns = -1;     // the timerfd's next expiry; -1 unknown
     std::int64_t armed_period_ns = 0;   // its repeat interval; 0 one-shot
     unsigned long read_after_request = 0;  // XNextRequest when Xlib last read the socket

@@ -13,11 +13,13 @@
 //   [ ] visuals other than TrueColor for colour conversion
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/shape.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <bit>
 #include <cerrno>
 #include <chrono>
@@ -48,6 +50,52 @@ int on_io_error(Display*) {
 }
 
 void on_io_error_exit(Display*, void*) { std::_Exit(1); }
+
+// A system shutdown or log-off (SIGTERM), a closed terminal (SIGHUP) or
+// Ctrl+C (SIGINT) asks the program to close as its windows' close buttons
+// would, so that it ends the way it always does: positions stored. The
+// handler only writes a byte for the event loop to find; a second such
+// signal, should the program not end, has its default effect.
+constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
+int g_signal_write_fd = -1;
+struct sigaction g_previous[std::size(kEndSignals)];
+bool g_installed[std::size(kEndSignals)] = {};
+
+void on_end_signal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    if (g_signal_write_fd >= 0) (void)!write(g_signal_write_fd, &byte, 1);
+    errno = saved;
+}
+
+void install_end_signals(Backend& b) {
+    int fds[2];
+    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    b.signal_read_fd = fds[0];
+    b.signal_write_fd = fds[1];
+    g_signal_write_fd = fds[1];
+    for (std::size_t i = 0; i < std::size(kEndSignals); ++i) {
+        struct sigaction current {};
+        // A signal someone chose to ignore (nohup) stays ignored.
+        if (sigaction(kEndSignals[i], nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction action {};
+        action.sa_handler = on_end_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        g_installed[i] = sigaction(kEndSignals[i], &action, &g_previous[i]) == 0;
+    }
+}
+
+void remove_end_signals(Backend& b) {
+    for (std::size_t i = 0; i < std::size(kEndSignals); ++i) {
+        if (g_installed[i]) sigaction(kEndSignals[i], &g_previous[i], nullptr);
+        g_installed[i] = false;
+    }
+    g_signal_write_fd = -1;
+    if (b.signal_read_fd >= 0) close(b.signal_read_fd);
+    if (b.signal_write_fd >= 0) close(b.signal_write_fd);
+    b.signal_read_fd = b.signal_write_fd = -1;
+}
 
 void intern_atoms(Backend& b) {
     Atoms& a = b.atoms;
@@ -271,6 +319,7 @@ BOOL StartUp(const char** reason) {
         if (reason) *reason = "cannot create a timer";
         return FALSE;
     }
+    x11::install_end_signals(*b);
     backend = std::move(b);
     return TRUE;
 }
@@ -290,6 +339,7 @@ void ShutDown() {
     XFreeGC(b.dpy, b.gc);
     XCloseDisplay(b.dpy);
     close(b.timer_fd);
+    x11::remove_end_signals(b);
     backend.reset();
 }
 

@@ -361,12 +361,25 @@ void flush_requests(Backend& b) {
     b.flushed_request = next_request;
 }
 
+// The session is ending (see the signal handlers in display.cpp): every
+// window is asked to close as its close button would ask, a message box
+// first, so that the program ends by its usual route.
+void end_session(Backend& b) {
+    char bytes[16];
+    while (read(b.signal_read_fd, bytes, sizeof bytes) > 0) {
+    }
+    for (auto it = b.modal.rbegin(); it != b.modal.rend(); ++it) post(*it, os::WM_CLOSE, 0, 0);
+    for (const auto& [hwnd, w] : b.windows)
+        if (!w->popup && !w->modal && !w->destroying) post(hwnd, os::WM_CLOSE, 0, 0);
+}
+
 void wait_for_events(Backend& b) {
     flush_requests(b);
     if (XEventsQueued(b.dpy, QueuedAlready) > 0) return;
     arm_timer(b);
-    pollfd fds[2] = {{ConnectionNumber(b.dpy), POLLIN, 0}, {b.timer_fd, POLLIN, 0}};
-    if (poll(fds, 2, -1) <= 0) return;  // EINTR: look again
+    pollfd fds[3] = {{ConnectionNumber(b.dpy), POLLIN, 0}, {b.timer_fd, POLLIN, 0}, {b.signal_read_fd, POLLIN, 0}};
+    if (poll(fds, b.signal_read_fd >= 0 ? 3 : 2, -1) <= 0) return;  // EINTR: look again
+    if (fds[2].revents & POLLIN) end_session(b);
     if (fds[1].revents & POLLIN) take_expirations(b);
     // A hang-up also goes to Xlib, which then reports the lost connection.
     if (fds[0].revents) XEventsQueued(b.dpy, QueuedAfterReading);

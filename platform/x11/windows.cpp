@@ -266,6 +266,7 @@ os::HWND create_window(const os::FormWindowSpec& form, const WindowOptions& opti
     auto w = std::make_unique<NativeWindow>();
     w->proc = reinterpret_cast<os::LONG_PTR>(form.proc);
     w->framed = form.framed && !options.override_redirect;
+    w->popup = options.override_redirect;
     w->width = std::max(form.client_width, 1);
     w->height = std::max(form.client_height, 1);
     w->outer_x = form.x;

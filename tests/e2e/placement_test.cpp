@@ -2,6 +2,9 @@
 // program, a fresh HOME, the per-user store on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
 
 #include <thread>
 
@@ -88,5 +91,58 @@ TEST_F(PlacementTest, RulerComesBackWhereItWasDraggedAcrossARestart) {
         return r.x == dragged_x && r.y == dragged_y;
     }, 5s)) << desk.client_rect(ruler).x << "," << desk.client_rect(ruler).y;
 }
+
+
+// A system shutdown or log-off (SIGTERM), a closed terminal (SIGHUP) and
+// Ctrl+C (SIGINT) end the program as Exit does: every position is stored.
+struct EndSignal {
+    int number;
+    const char* name;
+};
+
+class EndOfSessionTest : public PlacementTest, public ::testing::WithParamInterface<EndSignal> {};
+
+TEST_P(EndOfSessionTest, StoresEveryPositionAndEndsNormally) {
+    int ruler_x = 0, ruler_y = 0;
+    {
+        e2e::Program program(home);
+        const Window panel = panel_of(program);
+        ASSERT_NE(panel, 0u);
+        desk.move_window(panel, 500, 300);
+        ASSERT_TRUE(frame_at(panel, 500, 300));
+        const e2e::Rect c = desk.client_rect(panel);
+        desk.click(c.x + 30, c.y + 24);  // "Horizontal"
+        const Window ruler = ruler_of(program);
+        ASSERT_NE(ruler, 0u);
+        const e2e::Rect before = desk.client_rect(ruler);
+        desk.drag(before.x + 100, before.y + 10, 40, 300, 1);
+        const e2e::Rect after = desk.client_rect(ruler);
+        ASSERT_EQ(after.y, before.y + 300);
+        ruler_x = after.x;
+        ruler_y = after.y;
+        ASSERT_EQ(kill(program.pid(), GetParam().number), 0);
+        int status = -1;
+        ASSERT_TRUE(program.wait_exit(5s, &status));
+        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    e2e::Program again(home);
+    const Window panel = panel_of(again);
+    ASSERT_NE(panel, 0u);
+    EXPECT_TRUE(frame_at(panel, 500, 300)) << desk.frame_rect(panel).x << "," << desk.frame_rect(panel).y;
+    const e2e::Rect c = desk.client_rect(panel);
+    desk.click(c.x + 30, c.y + 24);
+    const Window ruler = ruler_of(again);
+    ASSERT_NE(ruler, 0u);
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        const e2e::Rect r = desk.client_rect(ruler);
+        return r.x == ruler_x && r.y == ruler_y;
+    }, 5s)) << desk.client_rect(ruler).x << "," << desk.client_rect(ruler).y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndOfSessionTest,
+                         ::testing::Values(EndSignal{SIGTERM, "Terminate"}, EndSignal{SIGHUP, "HangUp"},
+                                           EndSignal{SIGINT, "Interrupt"}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace

@@ -85,6 +85,11 @@ struct NativeWindow {
 
 // Windows' default timer resolution: 64 ticks a second.
 constexpr std::int64_t kTimerResolutionNs = 15'625'000;
+// After a second with no pointer motion or input, short timers are coalesced
+// to this period: each such tick still reads the cursor, so a pointer warped
+// by another program (which brings no raw motion) shows within 50 ms.
+constexpr std::int64_t kIdleAfterNs = 1'000'000'000;
+constexpr std::int64_t kIdleTimerPeriodNs = 45'000'000;
 
 struct Timer {
     os::HWND hwnd = 0;
@@ -179,6 +184,7 @@ struct Backend {
         std::uint64_t turn = 0;
     } last_origin;
     std::int64_t cursor_read_ns = 0;
+    std::int64_t last_activity_ns = 0;  // the latest pointer motion or input event
     // The top-level window the last pointer query found under the cursor,
     // and the turn it was asked in: WindowFromPoint at that point in that
     // turn starts below it instead of asking again.

@@ -215,6 +215,7 @@ void on_visibility(Backend& b, NativeWindow& w, const XVisibilityEvent& ev) {
 // interval after their last tick): what they watch has just changed.
 void pull_short_timers_forward(Backend& b) {
     const std::int64_t now = now_ns();
+    b.last_activity_ns = now;
     for (Timer& t : b.timers)
         if (t.interval_ns < kTimerResolutionNs) t.due_ns = std::max(t.last_ns + t.interval_ns, std::min(t.due_ns, now));
 }
@@ -297,9 +298,14 @@ bool take_paint(Backend& b, os::MSG* msg) {
 }
 
 // How often a timer ticks when nothing pulls it forward: its interval, but
-// no more often than the system resolution while pointer motion can wake it.
+// no more often than the system resolution while pointer motion can wake it,
+// and a short timer no more often than the idle period once the pointer has
+// rested a while (motion pulls it forward at once, as always).
 std::int64_t timer_period(const Backend& b, const Timer& t) {
-    return b.xi_opcode >= 0 ? std::max(t.interval_ns, kTimerResolutionNs) : t.interval_ns;
+    if (b.xi_opcode < 0) return t.interval_ns;
+    const bool idle = now_ns() - b.last_activity_ns > kIdleAfterNs;
+    if (idle && t.interval_ns < kTimerResolutionNs) return kIdleTimerPeriodNs;
+    return std::max(t.interval_ns, kTimerResolutionNs);
 }
 
 // The earliest timer, or nullptr when none runs.

@@ -234,6 +234,10 @@ BOOL ClientToScreen(HWND hwnd, POINT* point);
 COLORREF GetPixel(HDC hdc, int x, int y);  // CLR_INVALID outside the DC's clip
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour);
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop);
+// Draws width x height pixels held in this process at x, y of a DC, clipped
+// to it, as SetDIBitsToDevice does: `pixels` row by row, `stride` pixels from
+// the start of one row to the next.
+BOOL SetDIBitsToDevice(HDC hdc, int x, int y, int width, int height, const COLORREF* pixels, int stride);
 
 // A device context over an off-screen image of width x height pixels, filled
 // with `fill`; its pixels live in this process (no server round trip).

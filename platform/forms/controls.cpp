@@ -305,16 +305,41 @@ void PictureBox::on_form_loaded() {
     const int h = r.bottom - r.top - 2 * border();
     m_image_width = w > 0 ? w : 1;
     m_image_height = h > 0 ? h : 1;
-    m_image = os::CreateImageDC(m_image_width, m_image_height, ResolveColor(back_color()));
-    redraw_image();
+    m_loaded = true;
+    m_uniform = !has_picture();
 }
 
 void PictureBox::on_form_unloaded() {
     if (m_image != 0) os::DeleteDC(m_image);
     m_image = 0;
+    m_loaded = false;
+}
+
+// The picture is shown unscaled from the top-left corner and clipped by the
+// box; the box does not grow to the picture.
+os::SIZE PictureBox::picture_extent() const {
+    if (!has_picture()) return {0, 0};
+    return {m_picture->width < m_image_width ? m_picture->width : m_image_width,
+            m_picture->height < m_image_height ? m_picture->height : m_image_height};
+}
+
+void PictureBox::draw_picture(os::HDC dc) const {
+    const os::SIZE extent = picture_extent();
+    if (extent.cx > 0 && extent.cy > 0)
+        os::SetDIBitsToDevice(dc, 0, 0, extent.cx, extent.cy, m_picture->pixels, m_picture->width);
+}
+
+bool PictureBox::make_image() {
+    if (m_image != 0) return true;
+    if (!m_loaded) return false;
+    m_image = os::CreateImageDC(m_image_width, m_image_height, ResolveColor(back_color()));
+    if (m_image == 0) return false;
+    draw_picture(m_image);
+    return true;
 }
 
 os::HDC PictureBox::hdc() {
+    if (!make_image()) return 0;
     m_uniform = false;
     return m_image;
 }
@@ -323,19 +348,10 @@ void PictureBox::refresh() { invalidate(); }
 
 // Clears the image to the background colour and puts the picture back on it.
 void PictureBox::redraw_image() {
+    m_uniform = !has_picture();
     if (m_image == 0) return;
     os::ClearImageDC(m_image, ResolveColor(back_color()));
-    m_uniform = true;
-    if (m_picture == nullptr || m_picture->pixels == nullptr) return;
-    m_uniform = false;
-    // The picture is drawn unscaled from the top-left corner and clipped by
-    // the box; the box does not grow to the picture.
-    const int width = m_picture->width < m_image_width ? m_picture->width : m_image_width;
-    const int height = m_picture->height < m_image_height ? m_picture->height : m_image_height;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            os::SetPixel(m_image, x, y,
-                         m_picture->pixels[static_cast<std::size_t>(y * m_picture->width + x)]);
+    draw_picture(m_image);
 }
 
 void PictureBox::set_back_color(os::COLORREF colour) {
@@ -349,14 +365,18 @@ void PictureBox::set_back_color(os::COLORREF colour) {
 }
 
 os::COLORREF PictureBox::point(int x, int y) const {
-    if (m_image == 0) return os::CLR_INVALID;
-    return os::GetPixel(m_image, x, y);
+    if (!m_loaded || x < 0 || y < 0 || x >= m_image_width || y >= m_image_height) return os::CLR_INVALID;
+    if (m_image != 0) return os::GetPixel(m_image, x, y);
+    if (has_picture() && x < m_picture->width && y < m_picture->height)
+        return m_picture->pixels[static_cast<std::size_t>(y) * m_picture->width + x] & 0xFFFFFF;
+    return ResolveColor(back_color());
 }
 
 void PictureBox::pset(int x, int y, os::COLORREF colour) {
-    if (m_image == 0) return;
+    if (!m_loaded) return;
     const os::COLORREF rgb = ResolveColor(colour);
     if (m_uniform && rgb == ResolveColor(back_color())) return;
+    if (!make_image()) return;
     os::SetPixel(m_image, x, y, rgb);
     m_uniform = false;
     invalidate();
@@ -379,11 +399,18 @@ void PictureBox::paint(const Canvas& canvas) {
     const int h = r.bottom - r.top;
     const int b = border();
     if (b > 0) SunkenBorder(canvas, w, h);
-    if (m_image == 0) return;
-    // An image of nothing but the background colour is filled, not copied
-    // pixel by pixel: the probe's swatch changes colour on most moves.
-    if (m_uniform) canvas.fill(b, b, w - 2 * b, h - 2 * b, back_color());
-    else canvas.image(b, b, w - 2 * b, h - 2 * b, m_image);
+    if (!m_loaded) return;
+    if (m_image != 0 && !m_uniform) {
+        canvas.image(b, b, w - 2 * b, h - 2 * b, m_image);
+        return;
+    }
+    // Nothing drawn on the box: its colour is filled, not copied pixel by
+    // pixel (the probe's swatch changes colour on most moves), and a picture
+    // goes on top straight from its own pixels.
+    canvas.fill(b, b, w - 2 * b, h - 2 * b, back_color());
+    const os::SIZE extent = picture_extent();
+    if (m_image == 0 && extent.cx > 0 && extent.cy > 0)
+        canvas.pixels(b, b, extent.cx, extent.cy, m_picture->pixels, m_picture->width);
 }
 
 // ---- Timer ---------------------------------------------------------------

@@ -134,4 +134,9 @@ void Canvas::image(int x, int y, int width, int height, os::HDC source) const {
     os::BitBlt(m_dc, m_x + x, m_y + y, width, height, source, 0, 0, os::SRCCOPY);
 }
 
+void Canvas::pixels(int x, int y, int width, int height, const os::COLORREF* pixels, int stride) const {
+    if (width <= 0 || height <= 0 || pixels == nullptr) return;
+    os::SetDIBitsToDevice(m_dc, m_x + x, m_y + y, width, height, pixels, stride);
+}
+
 }  // namespace forms

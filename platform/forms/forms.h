@@ -85,6 +85,8 @@ public:
     void text(int x, int y, int width, int height, std::string_view text, const Font& font,
               os::COLORREF colour, os::UINT format) const;
     void image(int x, int y, int width, int height, os::HDC source) const;
+    // Pixels held in memory, row by row, `stride` pixels apart.
+    void pixels(int x, int y, int width, int height, const os::COLORREF* pixels, int stride) const;
     os::HDC dc() const { return m_dc; }
 
 private:
@@ -267,7 +269,14 @@ public:
 
 private:
     int border() const;
+    bool has_picture() const { return m_picture != nullptr && m_picture->pixels != nullptr; }
+    bool make_image();
     void redraw_image();
+    os::SIZE picture_extent() const;
+    void draw_picture(os::HDC image) const;
+    bool m_loaded = false;
+    // Made only when something draws on the box or reads it back; until then
+    // the box paints its colour and picture from where they already are.
     os::HDC m_image = 0;
     int m_image_width = 0;
     int m_image_height = 0;

@@ -14,7 +14,7 @@ constexpr const char* kNames[] = {
     "SendMessageA", "PostMessageA", "GetMessageA", "DispatchMessageA", "PostQuitMessage",
     "ReleaseCapture", "SetCapture", "SetTimer", "KillTimer", "SetWindowLongA", "GetWindowLongA",
     "CallWindowProcA", "DefWindowProcA", "GetSystemMenu", "AppendMenuA", "GetMenuItemCount",
-    "RemoveMenu", "DrawMenuBar", "MessageBoxA", "GetSystemMetrics", "GetScreenDpi"};
+    "RemoveMenu", "DrawMenuBar", "MessageBoxA", "GetSystemMetrics", "GetScreenDpi", "SetDIBitsToDevice"};
 static_assert(std::size(kNames) == static_cast<std::size_t>(Fn::Count));
 
 }  // namespace

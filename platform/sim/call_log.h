@@ -27,7 +27,7 @@ enum class Fn : std::uint8_t {
     SetWindowIcon, SendMessageA, PostMessageA, GetMessageA, DispatchMessageA, PostQuitMessage,
     ReleaseCapture, SetCapture, SetTimer, KillTimer, SetWindowLongA, GetWindowLongA,
     CallWindowProcA, DefWindowProcA, GetSystemMenu, AppendMenuA, GetMenuItemCount, RemoveMenu,
-    DrawMenuBar, MessageBoxA, GetSystemMetrics, GetScreenDpi,
+    DrawMenuBar, MessageBoxA, GetSystemMetrics, GetScreenDpi, SetDIBitsToDevice,
     Count
 };
 

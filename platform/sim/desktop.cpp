@@ -411,6 +411,16 @@ bool Desktop::Blt(os::HDC dest, int x, int y, int w, int h, os::HDC src, int sx,
     return true;
 }
 
+bool Desktop::PutPixels(os::HDC dest, int x, int y, int w, int h, const os::COLORREF* pixels, int stride) {
+    Image* target = TargetImage(dest);
+    if (!target || !pixels || w < 0 || h < 0 || stride < w) return false;
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            if (target->Contains(x + i, y + j))
+                target->Set(x + i, y + j, pixels[static_cast<std::size_t>(j) * stride + i] & 0xFFFFFF);
+    return true;
+}
+
 // ---- Painting -------------------------------------------------------------------
 
 bool Desktop::Invalidate(os::HWND hwnd, const os::RECT* rect) {

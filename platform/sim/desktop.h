@@ -132,6 +132,7 @@ public:
     bool WritePixel(os::HDC hdc, int x, int y, os::COLORREF c);
     bool FillDc(os::HDC hdc, const os::RECT& r, os::COLORREF c);
     bool Blt(os::HDC dest, int x, int y, int w, int h, os::HDC src, int sx, int sy);
+    bool PutPixels(os::HDC dest, int x, int y, int w, int h, const os::COLORREF* pixels, int stride);
     bool Invalidate(os::HWND hwnd, const os::RECT* rect);
     os::HDC BeginPaint(os::HWND hwnd, os::RECT* paint_rect);
     bool EndPaint(os::HWND hwnd);

@@ -6,7 +6,7 @@
 //    cursor ids and icon counts, foreground and capture, foreign windows
 //  - a composed screen: background image plus every visible, non-iconic window
 //  - window, screen, paint and image DCs; GetPixel, SetPixel, FillRect,
-//    BitBlt (SRCCOPY only)
+//    BitBlt (SRCCOPY only), SetDIBitsToDevice
 //  - the paint cycle, posted and sent messages, virtual-time timers
 //  - DefWindowProcA: close, caption drag, system commands, paint validation
 //  - per-window system menus; modal message boxes answered by the test
@@ -137,6 +137,11 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, i
     if (Fails(Fn::BitBlt, dest, x, y, width, height, source, sx, sy, rop)) return FALSE;
     if (rop != SRCCOPY) return FALSE;
     return Desk().Blt(dest, x, y, width, height, source, sx, sy) ? TRUE : FALSE;
+}
+
+BOOL SetDIBitsToDevice(HDC hdc, int x, int y, int width, int height, const COLORREF* pixels, int stride) {
+    if (Fails(Fn::SetDIBitsToDevice, hdc, x, y, width, height, stride)) return FALSE;
+    return Desk().PutPixels(hdc, x, y, width, height, pixels, stride) ? TRUE : FALSE;
 }
 
 HDC CreateImageDC(int width, int height, COLORREF fill) {

@@ -271,6 +271,27 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, i
     return TRUE;
 }
 
+BOOL SetDIBitsToDevice(HDC hdc, int x, int y, int width, int height, const COLORREF* pixels, int stride) {
+    x11::DeviceContext* to = x11::find_dc(hdc);
+    if (!to || !pixels || width < 0 || height < 0 || stride < width) return FALSE;
+    if (width == 0 || height == 0) return TRUE;
+    if (static_cast<std::size_t>(width) * static_cast<std::size_t>(height) > x11::kMaxImagePixels) return FALSE;
+    // In bands of rows, as BitBlt copies pictures: a small buffer at a time.
+    constexpr int kBandPixels = 8192;
+    const int band = std::max(1, kBandPixels / width);
+    std::vector<COLORREF> rows;
+    for (int row = 0; row < height; row += band) {
+        const int count = std::min(band, height - row);
+        rows.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(count));
+        for (int r = 0; r < count; ++r)
+            for (int col = 0; col < width; ++col)
+                rows[static_cast<std::size_t>(r) * width + col] =
+                    pixels[static_cast<std::size_t>(row + r) * stride + col] & 0xFFFFFF;
+        if (!x11::write_dc(*to, x, y + row, width, count, rows)) return FALSE;
+    }
+    return TRUE;
+}
+
 HDC CreateImageDC(int width, int height, COLORREF fill) {
     if (!x11::live() || width <= 0 || height <= 0) return 0;
     const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);

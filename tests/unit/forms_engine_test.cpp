@@ -104,6 +104,38 @@ TEST_F(FormsEngineTest, LabelRepaintsOnlyWhenItsTextChanges) {
     EXPECT_EQ(texts.back().text, "x: 2");
 }
 
+// A picture shows straight from its own pixels; the box makes an image of
+// its own only when something draws on it, and then starts it from the picture.
+TEST_F(FormsEngineTest, PictureShowsFromItsOwnPixelsUntilTheBoxIsDrawnOn) {
+    const os::COLORREF pixels[6] = {os::RGB(10, 0, 0), os::RGB(20, 0, 0), os::RGB(30, 0, 0),
+                                    os::RGB(0, 10, 0), os::RGB(0, 20, 0), os::RGB(0, 30, 0)};
+    const forms::Picture picture{3, 2, pixels};
+    TestForm form("a");
+    form.picture.set_back_color(os::RGB(1, 2, 3));
+    form.picture.set_picture(&picture);
+    form.show();
+    sim::Pump();
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(sim::WindowPixel(form.hwnd(), 2 + x, 42 + y), pixels[y * 3 + x]) << x << "," << y;
+            EXPECT_EQ(form.picture.point(x, y), pixels[y * 3 + x]);
+        }
+    EXPECT_EQ(sim::WindowPixel(form.hwnd(), 5, 42), os::RGB(1, 2, 3));
+    EXPECT_EQ(form.picture.point(3, 0), os::RGB(1, 2, 3));
+    EXPECT_EQ(form.picture.point(-1, 0), os::CLR_INVALID);
+    EXPECT_EQ(sim::CallCount("CreateImageDC"), 0);
+
+    const os::HDC dc = form.picture.hdc();
+    ASSERT_NE(dc, 0);
+    EXPECT_EQ(sim::CallCount("CreateImageDC"), 1);
+    os::SetPixel(dc, 0, 0, os::RGB(7, 7, 7));
+    form.picture.refresh();
+    sim::Pump();
+    EXPECT_EQ(sim::WindowPixel(form.hwnd(), 2, 42), os::RGB(7, 7, 7));
+    EXPECT_EQ(sim::WindowPixel(form.hwnd(), 3, 42), pixels[1]);
+    EXPECT_EQ(form.picture.point(0, 0), os::RGB(7, 7, 7));
+}
+
 TEST_F(FormsEngineTest, PictureBoxKeepsARetainedImage) {
     TestForm form("a");
     form.show();

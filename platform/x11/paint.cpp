@@ -156,6 +156,10 @@ NativeWindow* drawing_target(os::HDC hdc) {
 }  // namespace x11
 
 namespace os {
+namespace {
+// Pictures pass through buffers of this many pixels (32 KiB) a band of rows.
+constexpr int kBandPixels = 8192;
+}  // namespace
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect) {
     x11::Backend* b = x11::live();
@@ -259,7 +263,6 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, i
     // buffer instead of two copies of itself held at once. A copy that may
     // overlap itself (screen or window to window, an image onto itself) reads
     // everything before it writes.
-    constexpr int kBandPixels = 8192;
     const bool separate = from->kind == x11::DcKind::Image && from != to;
     const int band = separate ? std::max(1, kBandPixels / width) : height;
     std::vector<COLORREF> pixels;
@@ -277,7 +280,6 @@ BOOL SetDIBitsToDevice(HDC hdc, int x, int y, int width, int height, const COLOR
     if (width == 0 || height == 0) return TRUE;
     if (static_cast<std::size_t>(width) * static_cast<std::size_t>(height) > x11::kMaxImagePixels) return FALSE;
     // In bands of rows, as BitBlt copies pictures: a small buffer at a time.
-    constexpr int kBandPixels = 8192;
     const int band = std::max(1, kBandPixels / width);
     std::vector<COLORREF> rows;
     for (int row = 0; row < height; row += band) {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <optional>
 
 #include <thread>
 
@@ -32,7 +33,38 @@ protected:
         desk.key("Escape");
         ASSERT_TRUE(program.wait_exit(5s));
     }
-
+    // Moves the panel's frame to x, y, ticks "Horizontal" and drags the ruler
+    // by dx, dy: where the ruler's client area ends up, or nothing when a
+    // step did not happen.
+    std::optional<e2e::Rect> drag_ruler(e2e::Program& program, Window panel, int x, int y, int dx, int dy) {
+        desk.move_window(panel, x, y);
+        if (!frame_at(panel, x, y)) return std::nullopt;
+        const e2e::Rect c = desk.client_rect(panel);
+        desk.click(c.x + 30, c.y + 24);  // "Horizontal"
+        const Window ruler = ruler_of(program);
+        if (ruler == 0) return std::nullopt;
+        const e2e::Rect before = desk.client_rect(ruler);
+        desk.drag(before.x + 100, before.y + 10, dx, dy, 1);
+        const e2e::Rect after = desk.client_rect(ruler);
+        if (after.x != before.x + dx || after.y != before.y + dy) return std::nullopt;
+        return after;
+    }
+    // A new start on the same home: the panel's frame comes back at x, y and,
+    // once "Horizontal" is ticked, the ruler's client area at `ruler_at`.
+    void expect_both_come_back(int x, int y, const e2e::Rect& ruler_at) {
+        e2e::Program again(home);
+        const Window panel = panel_of(again);
+        ASSERT_NE(panel, 0u);
+        EXPECT_TRUE(frame_at(panel, x, y)) << desk.frame_rect(panel).x << "," << desk.frame_rect(panel).y;
+        const e2e::Rect c = desk.client_rect(panel);
+        desk.click(c.x + 30, c.y + 24);
+        const Window ruler = ruler_of(again);
+        ASSERT_NE(ruler, 0u);
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            const e2e::Rect r = desk.client_rect(ruler);
+            return r.x == ruler_at.x && r.y == ruler_at.y;
+        }, 5s)) << desk.client_rect(ruler).x << "," << desk.client_rect(ruler).y;
+    }
 };
 
 TEST_F(PlacementTest, PanelStartsAtTheCornerAndComesBackWhereItWasClosed) {
@@ -59,39 +91,17 @@ TEST_F(PlacementTest, PanelStartsAtTheCornerAndComesBackWhereItWasClosed) {
 }
 
 TEST_F(PlacementTest, RulerComesBackWhereItWasDraggedAcrossARestart) {
-    int dragged_x = 0, dragged_y = 0;
+    std::optional<e2e::Rect> dragged;
     {
         e2e::Program program(home);
         const Window panel = panel_of(program);
         ASSERT_NE(panel, 0u);
-        desk.move_window(panel, 600, 500);
-        ASSERT_TRUE(frame_at(panel, 600, 500));
-        const e2e::Rect c = desk.client_rect(panel);
-        desk.click(c.x + 30, c.y + 24);  // "Horizontal"
-        const Window ruler = ruler_of(program);
-        ASSERT_NE(ruler, 0u);
-        const e2e::Rect before = desk.client_rect(ruler);
-        desk.drag(before.x + 100, before.y + 10, 120, 90, 1);
-        const e2e::Rect after = desk.client_rect(ruler);
-        EXPECT_EQ(after.x, before.x + 120);
-        EXPECT_EQ(after.y, before.y + 90);
-        dragged_x = after.x;
-        dragged_y = after.y;
+        dragged = drag_ruler(program, panel, 600, 500, 120, 90);
+        ASSERT_TRUE(dragged);
         exit_with_escape(program, panel);
     }
-    e2e::Program again(home);
-    const Window panel = panel_of(again);
-    ASSERT_NE(panel, 0u);
-    const e2e::Rect c = desk.client_rect(panel);
-    desk.click(c.x + 30, c.y + 24);
-    const Window ruler = ruler_of(again);
-    ASSERT_NE(ruler, 0u);
-    EXPECT_TRUE(e2e::WaitFor([&] {
-        const e2e::Rect r = desk.client_rect(ruler);
-        return r.x == dragged_x && r.y == dragged_y;
-    }, 5s)) << desk.client_rect(ruler).x << "," << desk.client_rect(ruler).y;
+    expect_both_come_back(600, 500, *dragged);
 }
-
 
 // A system shutdown or log-off (SIGTERM), a closed terminal (SIGHUP) and
 // Ctrl+C (SIGINT) end the program as Exit does: every position is stored.
@@ -103,41 +113,20 @@ struct EndSignal {
 class EndOfSessionTest : public PlacementTest, public ::testing::WithParamInterface<EndSignal> {};
 
 TEST_P(EndOfSessionTest, StoresEveryPositionAndEndsNormally) {
-    int ruler_x = 0, ruler_y = 0;
+    std::optional<e2e::Rect> dragged;
     {
         e2e::Program program(home);
         const Window panel = panel_of(program);
         ASSERT_NE(panel, 0u);
-        desk.move_window(panel, 500, 300);
-        ASSERT_TRUE(frame_at(panel, 500, 300));
-        const e2e::Rect c = desk.client_rect(panel);
-        desk.click(c.x + 30, c.y + 24);  // "Horizontal"
-        const Window ruler = ruler_of(program);
-        ASSERT_NE(ruler, 0u);
-        const e2e::Rect before = desk.client_rect(ruler);
-        desk.drag(before.x + 100, before.y + 10, 40, 300, 1);
-        const e2e::Rect after = desk.client_rect(ruler);
-        ASSERT_EQ(after.y, before.y + 300);
-        ruler_x = after.x;
-        ruler_y = after.y;
+        dragged = drag_ruler(program, panel, 500, 300, 40, 300);
+        ASSERT_TRUE(dragged);
         ASSERT_EQ(kill(program.pid(), GetParam().number), 0);
         int status = -1;
         ASSERT_TRUE(program.wait_exit(5s, &status));
         EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
-    e2e::Program again(home);
-    const Window panel = panel_of(again);
-    ASSERT_NE(panel, 0u);
-    EXPECT_TRUE(frame_at(panel, 500, 300)) << desk.frame_rect(panel).x << "," << desk.frame_rect(panel).y;
-    const e2e::Rect c = desk.client_rect(panel);
-    desk.click(c.x + 30, c.y + 24);
-    const Window ruler = ruler_of(again);
-    ASSERT_NE(ruler, 0u);
-    EXPECT_TRUE(e2e::WaitFor([&] {
-        const e2e::Rect r = desk.client_rect(ruler);
-        return r.x == ruler_x && r.y == ruler_y;
-    }, 5s)) << desk.client_rect(ruler).x << "," << desk.client_rect(ruler).y;
+    expect_both_come_back(500, 300, *dragged);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EndOfSessionTest,

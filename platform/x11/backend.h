@@ -208,6 +208,9 @@ unsigned long pixel_of(os::COLORREF colour);
 os::COLORREF colour_of(unsigned long pixel);
 void send_to_root(::Window about, Atom type, long d0, long d1, long d2, long d3, long d4);
 bool wm_supports(Atom feature);  // false when no EWMH window manager runs
+// The 32-bit items (at most `most`) of a window property of the given type;
+// empty when the property is missing, of another type or another format.
+std::vector<unsigned long> read_property32(Backend& b, ::Window xid, Atom property, Atom type, long most);
 int screen_width();
 int screen_height();
 

@@ -253,17 +253,8 @@ namespace {
 // The window a compliant window manager names on the root, or 0.
 ::Window wm_check_window(Backend& b) {
     auto read_check = [&b](::Window on) -> ::Window {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        ::Window found = 0;
-        if (XGetWindowProperty(b.dpy, on, b.atoms.net_supporting_wm_check, 0, 1, False, XA_WINDOW,
-                               &type, &format, &count, &after, &data) == Success &&
-            data && count == 1 && format == 32)
-            found = static_cast<::Window>(reinterpret_cast<unsigned long*>(data)[0]);
-        if (data) XFree(data);
-        return found;
+        const auto found = read_property32(b, on, b.atoms.net_supporting_wm_check, XA_WINDOW, 1);
+        return found.size() == 1 ? static_cast<::Window>(found[0]) : 0;
     };
     const ::Window check = read_check(b.root);
     // A window manager that died leaves the root property behind; its check
@@ -273,22 +264,28 @@ namespace {
 
 }  // namespace
 
-bool wm_supports(Atom feature) {
-    Backend& b = *instance();
-    if (!wm_check_window(b)) return false;
-    Atom type = 0;
+std::vector<unsigned long> read_property32(Backend& b, ::Window xid, Atom property, Atom type, long most) {
+    Atom actual = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(b.dpy, b.root, b.atoms.net_supported, 0, 4096, False, XA_ATOM, &type,
-                           &format, &count, &after, &data) == Success &&
+    std::vector<unsigned long> items;
+    // Xlib hands 32-bit items over as longs.
+    if (XGetWindowProperty(b.dpy, xid, property, 0, most, False, type, &actual, &format, &count, &after,
+                           &data) == Success &&
         data && format == 32) {
-        const auto* atoms = reinterpret_cast<const Atom*>(data);
-        found = std::find(atoms, atoms + count, feature) != atoms + count;
+        const auto* list = reinterpret_cast<const unsigned long*>(data);
+        items.assign(list, list + count);
     }
     if (data) XFree(data);
-    return found;
+    return items;
+}
+
+bool wm_supports(Atom feature) {
+    Backend& b = *instance();
+    if (!wm_check_window(b)) return false;
+    const auto supported = read_property32(b, b.root, b.atoms.net_supported, XA_ATOM, 4096);
+    return std::find(supported.begin(), supported.end(), feature) != supported.end();
 }
 
 int screen_width() { return DisplayWidth(instance()->dpy, instance()->screen); }

@@ -124,22 +124,6 @@ void send_state_message(Backend& b, const NativeWindow& w, bool add, Atom first,
                  static_cast<long>(second), 1, 0);
 }
 
-std::vector<Atom> read_atoms(Backend& b, ::Window xid, Atom property) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::vector<Atom> atoms;
-    if (XGetWindowProperty(b.dpy, xid, property, 0, 64, False, XA_ATOM, &type, &format, &count,
-                           &after, &data) == Success &&
-        data && format == 32) {
-        const auto* list = reinterpret_cast<const Atom*>(data);
-        atoms.assign(list, list + count);
-    }
-    if (data) XFree(data);
-    return atoms;
-}
-
 void activate(Backend& b, const NativeWindow& w) {
     if (wm_supports(b.atoms.net_active_window)) {
         send_to_root(w.xid, b.atoms.net_active_window, 1, CurrentTime, 0, 0, 0);
@@ -300,22 +284,13 @@ os::HWND create_window(const os::FormWindowSpec& form, const WindowOptions& opti
 
 void read_wm_state(NativeWindow& w) {
     Backend& b = *live();
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    w.iconic = false;
-    if (XGetWindowProperty(b.dpy, w.xid, b.atoms.wm_state, 0, 2, False, b.atoms.wm_state, &type,
-                           &format, &count, &after, &data) == Success &&
-        data && format == 32 && count >= 1) {
-        w.iconic = reinterpret_cast<const long*>(data)[0] == IconicState;
-    }
-    if (data) XFree(data);
+    const auto state = read_property32(b, w.xid, b.atoms.wm_state, b.atoms.wm_state, 2);
+    w.iconic = !state.empty() && state[0] == IconicState;
 }
 
 void read_net_wm_state(NativeWindow& w) {
     Backend& b = *live();
-    const std::vector<Atom> state = read_atoms(b, w.xid, b.atoms.net_wm_state);
+    const std::vector<unsigned long> state = read_property32(b, w.xid, b.atoms.net_wm_state, XA_ATOM, 64);
     auto has = [&state](Atom atom) { return std::find(state.begin(), state.end(), atom) != state.end(); };
     w.maximized = has(b.atoms.net_wm_state_max_vert) && has(b.atoms.net_wm_state_max_horz);
     // While a window manager runs it owns the property; while the window is
@@ -325,20 +300,11 @@ void read_net_wm_state(NativeWindow& w) {
 
 void read_frame_extents(NativeWindow& w) {
     Backend& b = *live();
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    Extents extents;
-    if (XGetWindowProperty(b.dpy, w.xid, b.atoms.net_frame_extents, 0, 4, False, XA_CARDINAL,
-                           &type, &format, &count, &after, &data) == Success &&
-        data && format == 32 && count == 4) {
-        const auto* values = reinterpret_cast<const long*>(data);
-        extents = {static_cast<int>(values[0]), static_cast<int>(values[1]),
-                   static_cast<int>(values[2]), static_cast<int>(values[3])};
-    }
-    if (data) XFree(data);
-    w.extents = extents;
+    const auto values = read_property32(b, w.xid, b.atoms.net_frame_extents, XA_CARDINAL, 4);
+    w.extents = {};
+    if (values.size() != 4) return;
+    auto side = [](unsigned long value) { return static_cast<int>(static_cast<long>(value)); };
+    w.extents = {side(values[0]), side(values[1]), side(values[2]), side(values[3])};
 }
 
 // Asks the server where the client area really is (after a reparent or a
@@ -516,18 +482,8 @@ HWND GetForegroundWindow() {
     x11::Backend* b = x11::live();
     if (!b) return 0;
     if (b->focus) return b->focus;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    HWND active = 0;
-    if (XGetWindowProperty(b->dpy, b->root, b->atoms.net_active_window, 0, 1, False, XA_WINDOW,
-                           &type, &format, &count, &after, &data) == Success &&
-        data && format == 32 && count == 1) {
-        active = static_cast<HWND>(reinterpret_cast<const unsigned long*>(data)[0]);
-    }
-    if (data) XFree(data);
-    return active;
+    const auto active = x11::read_property32(*b, b->root, b->atoms.net_active_window, XA_WINDOW, 1);
+    return active.size() == 1 ? static_cast<HWND>(active[0]) : 0;
 }
 
 BOOL SetWindowCursor(HWND hwnd, int cursor_id) {

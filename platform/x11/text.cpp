@@ -198,11 +198,11 @@ TextStyle style_of(os::HFONT font) {
     return {font_of(0), false, false};
 }
 
+// `width` is the line's advance, for the underline and the strike-out.
 void draw_line(XftDraw* draw, XftColor* colour, const TextStyle& style, const Line& line, int x,
-               int top) {
+               int top, int width) {
     XftFont* f = style.xft;
     const int baseline = top + f->ascent;
-    const int width = measure(f, line.text, 0, line.text.size());
     XftDrawStringUtf8(draw, colour, f, x, baseline, reinterpret_cast<const FcChar8*>(line.text.data()),
                       static_cast<int>(line.text.size()));
     if (style.underline) XftDrawRect(draw, colour, x, baseline + 1, static_cast<unsigned>(width), 1);
@@ -311,21 +311,26 @@ BOOL DrawTextA(HDC hdc, const char* text, const RECT* rect, UINT format, HFONT f
     XftColor xft_colour{};
     if (!XftColorAllocValue(b.dpy, b.visual, b.colormap, &render, &xft_colour)) return FALSE;
     const int first_top = x11::first_line_top(*rect, format, line_height, lines.size());
-    std::vector<int> lefts;
-    lefts.reserve(lines.size());
+    struct Placed {
+        int left;
+        int width;
+    };
+    std::vector<Placed> placed;
+    placed.reserve(lines.size());
     // Text whose ink (underline and strike-out included) lies inside the
     // rectangle draws without a clip, which spares the server two requests
     // per text: the probe rewrites three texts on most pointer moves.
     bool fits = true;
     int top = first_top;
     for (const x11::Line& line : lines) {
-        const int width = x11::measure(style.xft, line.text, 0, line.text.size());
-        const int left = x11::line_left(*rect, format, width);
-        lefts.push_back(left);
-        const int baseline = top + style.xft->ascent;
+        // One measurement gives both the advance (for the alignment) and the ink.
         XGlyphInfo ink{};
         XftTextExtentsUtf8(b.dpy, style.xft, reinterpret_cast<const FcChar8*>(line.text.data()),
                            static_cast<int>(line.text.size()), &ink);
+        const int width = line.text.empty() ? 0 : ink.xOff;
+        const int left = x11::line_left(*rect, format, width);
+        placed.push_back({left, width});
+        const int baseline = top + style.xft->ascent;
         const int ink_left = std::min(left - ink.x, left);
         const int ink_right = std::max(left - ink.x + ink.width, left + width);
         const int ink_top = baseline - ink.y;
@@ -342,7 +347,7 @@ BOOL DrawTextA(HDC hdc, const char* text, const RECT* rect, UINT format, HFONT f
     }
     top = first_top;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        x11::draw_line(w->draw, &xft_colour, style, lines[i], lefts[i], top);
+        x11::draw_line(w->draw, &xft_colour, style, lines[i], placed[i].left, top, placed[i].width);
         top += line_height;
     }
     if (!fits) XftDrawSetClip(w->draw, nullptr);
